@@ -1,0 +1,39 @@
+#include "app/SingleInstance.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+SingleInstanceGuard::SingleInstanceGuard(const QString &executablePath)
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    QDir().mkpath(folder);
+    const QByteArray key = QFileInfo(executablePath).absoluteFilePath().toUtf8();
+    const QString hash =
+        QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
+    m_path = folder + QStringLiteral("/ardentia-") + hash + QStringLiteral(".lock");
+}
+
+bool SingleInstanceGuard::tryAcquire()
+{
+    m_lock = std::make_unique<QLockFile>(m_path);
+    // Never steal a live instance's lock by age; a dead holder's lock is stale.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0))
+        return true;
+    if (m_lock->error() == QLockFile::LockFailedError) {
+        qint64 pid = 0;
+        QString host, app;
+        if (!m_lock->getLockInfo(&pid, &host, &app)) {
+            // Unreadable or half-written lock: a crashed start. Take it over.
+            if (m_lock->removeStaleLockFile() && m_lock->tryLock(0))
+                return true;
+        }
+        return false;
+    }
+    // The runtime folder cannot hold a lock: run rather than refuse to start.
+    return true;
+}

@@ -1,0 +1,84 @@
+#include "store/ItemList.h"
+
+namespace {
+const QString kSep = QStringLiteral(":*:");
+const QString kEol = QStringLiteral("\r\n");
+} // namespace
+
+QString SafeItemField(const QString &field, bool isItem)
+{
+    QString out;
+    out.reserve(field.size() + 4);
+    const qsizetype n = field.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = field.at(i);
+        if (c == QLatin1Char('\r')) {
+            if (i + 1 < n && field.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            out.append(QLatin1Char('\n'));
+        } else if (c == QChar(0x2028) || c == QChar(0x2029)) {
+            out.append(QLatin1Char('\n'));
+        } else if (c == QLatin1Char('*') && i > 0 && field.at(i - 1) == QLatin1Char(':') && i + 1 < n &&
+                   field.at(i + 1) == QLatin1Char(':')) {
+            out.append(QStringLiteral("* "));
+        } else {
+            out.append(c);
+        }
+    }
+    if (isItem && out.endsWith(QLatin1String(":*")))
+        out.append(QLatin1Char(' '));
+    return out;
+}
+
+QString GetList(const QList<ItemEntry> &rows)
+{
+    QString out;
+    for (const ItemEntry &e : rows) {
+        out += SafeItemField(e.sItem, true);
+        out += kSep;
+        out += SafeItemField(e.sDescription, false);
+        out += kEol;
+    }
+    return out;
+}
+
+QList<ItemEntry> SplitItemList(const QString &text)
+{
+    QList<ItemEntry> entries;
+    const QStringView all(text);
+    qsizetype start = 0;
+    while (start <= all.size()) {
+        qsizetype end = all.indexOf(kEol, start);
+        if (end < 0)
+            end = all.size();
+        const QStringView line = all.mid(start, end - start);
+        if (!line.isEmpty()) {
+            ItemEntry e;
+            const qsizetype s1 = line.indexOf(kSep);
+            if (s1 < 0) {
+                e.sItem = line.toString();
+            } else {
+                e.sItem = line.left(s1).toString();
+                const QStringView rest = line.mid(s1 + kSep.size());
+                const qsizetype s2 = rest.indexOf(kSep);
+                e.sDescription = (s2 < 0 ? rest : rest.left(s2)).toString();
+            }
+            entries.append(e);
+        }
+        start = end + kEol.size();
+    }
+    return entries;
+}
+
+QString GetFirstItem(const QString &text)
+{
+    const qsizetype i = text.indexOf(kSep);
+    return i < 0 ? QString() : text.left(i);
+}
+
+bool IsMultyItems(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    return QStringView(text).chopped(qMin<qsizetype>(2, text.size())).contains(kEol);
+}

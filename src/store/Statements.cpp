@@ -1,0 +1,96 @@
+#include "store/Statements.h"
+
+#include "store/TextSanitize.h"
+#include "store/mdlMDB.h"
+
+#include <QStringList>
+
+namespace {
+
+// A column name from the table keeps its text; anything else is quoted as an
+// identifier, so the engine reports an unknown column instead of running it.
+QString columnName(const QString &column)
+{
+    if (ContactColumns().contains(column))
+        return column;
+    QString quoted = column;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+namespace Statements {
+
+QString QuoteText(const QString &value)
+{
+    QString v = SanitizedText(value);
+    v.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return v;
+}
+
+QString AllContacts()
+{
+    return QStringLiteral("SELECT * FROM Contacts");
+}
+
+QString ContactById(qint64 contactId)
+{
+    return QStringLiteral("SELECT * FROM Contacts WHERE ContactID =") + QString::number(contactId);
+}
+
+QString FirstNameLike(const QString &letter)
+{
+    return QStringLiteral("SELECT * FROM Contacts WHERE First_Name like '") + QuoteText(letter) + QStringLiteral("%'");
+}
+
+QString LastNameLike(const QString &letter)
+{
+    return QStringLiteral("SELECT * FROM Contacts WHERE Last_Name like '") + QuoteText(letter) + QStringLiteral("%'");
+}
+
+QString ContactsInCategory(const QString &category)
+{
+    return QStringLiteral("SELECT * FROM Contacts WHERE Category ='") + QuoteText(category) + QStringLiteral("'");
+}
+
+QString DistinctColumn(const QString &column)
+{
+    return QStringLiteral("SELECT DISTINCT ") + columnName(column) + QStringLiteral(" FROM Contacts");
+}
+
+QString DistinctCategories()
+{
+    return QStringLiteral("SELECT DISTINCT Category FROM Contacts");
+}
+
+QString ColumnValues(const QString &column)
+{
+    return QStringLiteral("SELECT ") + columnName(column) + QStringLiteral(" FROM Contacts");
+}
+
+QString SearchOneField(const QString &column, const QString &text)
+{
+    return QStringLiteral("SELECT * FROM Contacts WHERE ") + columnName(column) + QStringLiteral(" like '%") +
+           QuoteText(text) + QStringLiteral("%'");
+}
+
+const QStringList &SearchedColumns()
+{
+    static const QStringList columns = {
+        QStringLiteral("First_Name"), QStringLiteral("Last_Name"), QStringLiteral("Company"),
+        QStringLiteral("Phones"),     QStringLiteral("Mails"),     QStringLiteral("Category"),
+        QStringLiteral("Address"),    QStringLiteral("Websites"),  QStringLiteral("Notes")};
+    return columns;
+}
+
+QString SearchAllFields(const QString &text)
+{
+    const QString t = QuoteText(text);
+    QStringList terms;
+    for (const QString &column : SearchedColumns())
+        terms << column + QStringLiteral(" like '%") + t + QStringLiteral("%'");
+    return QStringLiteral("SELECT * FROM Contacts WHERE ") + terms.join(QStringLiteral(" or "));
+}
+
+} // namespace Statements
