@@ -1,0 +1,56 @@
+#include "controls/cReBar.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+cToolbarHost::cToolbarHost(QWidget *parent) : QWidget(parent), m_layout(new QHBoxLayout(this))
+{
+    m_layout->setContentsMargins(0, 0, 0, 0);
+}
+
+void cToolbarHost::SetToolbar(QWidget *toolbar)
+{
+    m_layout->addWidget(toolbar);
+    m_layout->addStretch(1);
+}
+
+cReBar::cReBar(QWidget *parent) : QWidget(parent), m_lines(new QVBoxLayout(this))
+{
+    m_lines->setContentsMargins(0, 0, 0, 0);
+    m_lines->setSpacing(0);
+    m_lines->setSizeConstraint(QLayout::SetMinimumSize);
+}
+
+void cReBar::AddBand(const QString &key, QWidget *child, bool newLine, bool fixedSize, int minWidth)
+{
+    if (newLine || !m_current) {
+        m_current = new QHBoxLayout();
+        m_current->setContentsMargins(2, 0, 2, 0);
+        m_current->setSpacing(4);
+        m_lines->addLayout(m_current);
+    }
+    child->setParent(this);
+    child->setObjectName(key);
+    if (minWidth > 0)
+        child->setMinimumWidth(qMin(minWidth, 4000));
+    m_current->addWidget(child, fixedSize ? 1 : 0);
+    if (!fixedSize)
+        m_current->addStretch(1);
+    m_bands.insert(key, child);
+}
+
+QWidget *cReBar::Band(const QString &key) const
+{
+    return m_bands.value(key, nullptr);
+}
+
+int cReBar::UpdateSize()
+{
+    m_lines->activate();
+    const int h = m_lines->sizeHint().height();
+    if (h != m_lastHeight) {
+        m_lastHeight = h;
+        emit HeightChanged(h);
+    }
+    return h;
+}
