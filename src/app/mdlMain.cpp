@@ -35,8 +35,9 @@ StartResult Main()
     if (!g_guard->tryAcquire())
         return StartResult::AlreadyRunning;
 
+    // The window lives until the process ends: closing it unloads it, and a
+    // fill or dialog still on the stack must not find it deleted.
     auto *window = new frmMain();
-    window->setAttribute(Qt::WA_DeleteOnClose);
     g_main = window;
     if (!window->Load()) {
         delete window;
@@ -57,5 +58,7 @@ int RunArdentia(int argc, char *argv[])
     case StartResult::Running:
         break;
     }
-    return app.exec();
+    const int status = app.exec();
+    DestroyMainWindow();
+    return status;
 }

@@ -1,11 +1,14 @@
 #include "app/mdlSetFormIcon32.h"
 
+#include "controls/Resources.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QWidget>
 
 QIcon ResourceIcon(const QString &resourceName)
 {
+    EnsureResources();
     const QString path = QStringLiteral(":/icons/%1.svg").arg(resourceName);
     if (!QFile::exists(path))
         return QIcon();

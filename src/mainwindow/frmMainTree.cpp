@@ -4,6 +4,7 @@
 #include "store/Statements.h"
 #include "store/mdlMDB.h"
 
+#include <QLabel>
 #include <QSet>
 
 namespace {
@@ -113,8 +114,6 @@ void frmMain::cTreeView1_NodeClick(QTreeWidgetItem *node)
         FillList(SortByFirstName() ? Statements::FirstNameLike(value) : Statements::LastNameLike(value));
     } else if (kind == QLatin1String("CAT") && value != QLatin1String("MAIN")) {
         FillList(Statements::ContactsInCategory(value));
-    } else {
-        // The list keeps its rows, but a fill still running for another node stops.
-        ++m_fillGeneration;
     }
+    // Any other node leaves the list as it is.
 }

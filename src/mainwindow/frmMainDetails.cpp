@@ -1,0 +1,95 @@
+#include "controls/cGrid.h"
+#include "mainwindow/frmMain.h"
+#include "store/DateText.h"
+#include "store/ItemList.h"
+#include "store/Statements.h"
+#include "store/mdlMDB.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
+#include <QListWidget>
+
+void frmMain::FillListItems(QListWidget *list, const QString &sTxt)
+{
+    list->clear();
+    for (const ItemEntry &e : SplitItemList(sTxt))
+        list->addItem(e.sItem);
+    if (list->count() > 0)
+        list->setCurrentRow(0);
+}
+
+void frmMain::FillCboEditor(QComboBox *cbo, const QString &sTxt)
+{
+    cbo->clear();
+    for (const ItemEntry &e : SplitItemList(sTxt))
+        cbo->addItem(e.sItem);
+    if (cbo->count() > 0)
+        cbo->setCurrentIndex(0);
+}
+
+void frmMain::clearDetails()
+{
+    for (QLabel *l : {lblNameDetails, lblCategoryDetails, lblAddressDetails, lblCompanyDetails, lblListedDetails})
+        l->clear();
+    lstPhoneNumbers->clear();
+    Image1->clear();
+    m_picturePath.clear();
+}
+
+void frmMain::ShowContactDetails(const QString &contactId)
+{
+    if (!SharedDb())
+        return;
+    bool ok = false;
+    const qint64 id = contactId.toLongLong(&ok);
+    if (!ok)
+        return;
+    try {
+        Recordset rs(*SharedDb());
+        rs.open(Statements::ContactById(id));
+        if (rs.atEnd()) {
+            // Removed since the list was filled: show nothing rather than stale values.
+            clearDetails();
+            return;
+        }
+        lblNameDetails->setText(rs.text("First_Name") + QLatin1Char(' ') + rs.text("Last_Name"));
+        lblCategoryDetails->setText(rs.text("Category"));
+        lblCompanyDetails->setText(rs.text("Company"));
+        FillListItems(lstPhoneNumbers, rs.text("Phones"));
+        lblAddressDetails->setText(rs.text("Address"));
+        lblListedDetails->setText(GeneralDate(rs.text("Date_Registed")));
+        const QString picture = rs.text("Picture");
+        if (picture.isEmpty()) {
+            Image1->clear();
+            m_picturePath.clear();
+        } else if (QFileInfo(picture).isFile()) {
+            showPicture(picture);
+        }
+        rs.close();
+    } catch (const StoreError &e) {
+        ReportStoreError(QStringLiteral("The contact could not be read."), e.message());
+    }
+    for (QLabel *l : {lblNameDetails, lblCategoryDetails, lblAddressDetails, lblCompanyDetails, lblListedDetails})
+        l->setToolTip(l->text());
+}
+
+// The picture fitted into its area, keeping its proportions; a file that is
+// not a readable image shows no picture.
+void frmMain::showPicture(const QString &path)
+{
+    m_picturePath = path;
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize area = Image1->size();
+    const QSize original = reader.size();
+    if (original.isValid() && area.isValid() && !area.isEmpty())
+        reader.setScaledSize(original.scaled(area, Qt::KeepAspectRatio));
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        Image1->clear();
+        return;
+    }
+    Image1->setPixmap(QPixmap::fromImage(image));
+}
