@@ -3,6 +3,9 @@
 #include "controls/cImageList.h"
 
 #include <QApplication>
+#include <QCollator>
+
+#include <algorithm>
 #include <QHeaderView>
 
 namespace {
@@ -81,8 +84,18 @@ void cTreeView::SelectNode(Node *node)
 
 void cTreeView::SortChildren(Node *node)
 {
-    if (node)
-        node->sortChildren(0, Qt::AscendingOrder);
+    if (!node)
+        return;
+    // Ascending text order as a reader expects it: by the user's locale, letter
+    // case second; texts that compare equal keep their order.
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QList<QTreeWidgetItem *> children = node->takeChildren();
+    std::stable_sort(children.begin(), children.end(), [&](QTreeWidgetItem *a, QTreeWidgetItem *b) {
+        const int c = collator.compare(a->text(0), b->text(0));
+        return c != 0 ? c < 0 : a->text(0) < b->text(0);
+    });
+    node->addChildren(children);
 }
 
 cTreeView::Node *cTreeView::SelectedNode() const
