@@ -1,0 +1,66 @@
+#pragma once
+
+#include "settings/RegistryRoutines.h"
+
+#include <QtGlobal>
+
+#include <optional>
+
+// The loaded options, read program-wide; written only by GetOptions.
+// Colours are 0x00BBGGRR.
+struct OptionState
+{
+    bool OptSortByFirstName = false;
+    qint32 OptAppColor = 0;
+    qint32 OptTextColor = 0;
+    bool OptHoTrack = false;
+    bool OptViewGrid = false;
+    // Stored and shown only: nothing is registered to start with the system.
+    bool OptRunWhenWindowsStarts = false;
+};
+
+OptionState &Options();
+
+// What GetOptions found, by the name of the value (and of the dialog's control).
+// nullopt: not stored, or stored as something that cannot be converted.
+struct StoredOptions
+{
+    std::optional<int> chkRunWhenWindowsStarts;
+    std::optional<bool> ptnSortByFirstName;
+    std::optional<bool> ptnSortByLastName;
+    std::optional<int> chkHoTrack;
+    std::optional<int> chkViewGrid;
+    std::optional<qint32> picColor;
+    std::optional<qint32> picTextColor;
+};
+
+// Reads every option through `reg` (its Subkey is left at "Display") and sets
+// Options():
+// - a value not stored sets its option to the default (false, unchecked, black);
+// - a value that cannot be converted leaves its option as it was;
+// - check boxes accept the integers 0, 1 and 2 (their states), the option is on
+//   for 1 only; Booleans accept "True"/"False" in any letter case and numbers
+//   (non-zero is true); integers as VbTextToLong reads them (" 1" and "1.0" are 1).
+// OptSortByFirstName follows the stored first-name choice alone.
+StoredOptions GetOptions(RegistryRoutines &reg);
+// The same through OptionsRegistry().
+StoredOptions GetOptions();
+
+// The object the options are kept through: HKEY_LOCAL_MACHINE,
+// "SOFTWARE\<VendorSegment>\<ProductName>" (the product constants are filled
+// first when they are still empty).
+RegistryRoutines OptionsRegistry();
+
+// Creates the empty subkeys "Options" and "Display" (with their parents) when
+// they are missing, so that options can be written. True when both exist.
+bool EnsureOptionKeys();
+
+// Writers: each sets `reg`'s Subkey and stores the option's text as REG_SZ.
+// False when the store refused (for instance, a missing subkey).
+bool SaveRunWhenWindowsStarts(RegistryRoutines &reg, int chkValue); // "0" / "1"
+bool SaveSortByFirstName(RegistryRoutines &reg, bool selected);     // "True" / "False"
+bool SaveSortByLastName(RegistryRoutines &reg, bool selected);
+bool SaveHoTrack(RegistryRoutines &reg, int chkValue);
+bool SaveViewGrid(RegistryRoutines &reg, int chkValue);
+bool SaveAppColor(RegistryRoutines &reg, qint32 color); // signed decimal, white "16777215"
+bool SaveTextColor(RegistryRoutines &reg, qint32 color);
