@@ -315,6 +315,13 @@ QVariant GridModel::data(const QModelIndex &index, int role) const
         const QColor c = cellBackground(index.row(), index.column());
         return c.isValid() ? QVariant(QBrush(c)) : QVariant();
     }
+    case Qt::ForegroundRole: {
+        // Text stays readable on any highlight colour, black included.
+        const QColor c = cellBackground(index.row(), index.column());
+        if (!c.isValid())
+            return QVariant();
+        return QBrush(c.lightness() < 128 ? Qt::white : Qt::black);
+    }
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(m_columns[size_t(index.column())].alignment);
     default:

@@ -1,23 +1,42 @@
 #include "mainwindow/StartupOptions.h"
 
+#include "settings/mdlOptions.h"
+
+namespace {
+StoredOptions g_stored;
+}
+
 void LoadStartupOptions(frmMain *main)
 {
     Q_UNUSED(main);
+    // There is no installer to create the option keys: without them no option
+    // would ever be kept.
+    EnsureOptionKeys();
+    g_stored = GetOptions();
 }
 
 void UnloadStartupOptions() {}
 
 StartupLook StoredLook()
 {
-    return StartupLook();
+    StartupLook look;
+    if (g_stored.picColor)
+        look.titleBackground = *g_stored.picColor;
+    if (g_stored.picTextColor)
+        look.titleText = *g_stored.picTextColor;
+    if (g_stored.chkViewGrid)
+        look.gridLines = *g_stored.chkViewGrid == 1;
+    if (g_stored.chkHoTrack)
+        look.hotTrack = *g_stored.chkHoTrack == 1;
+    return look;
 }
 
 bool SortByFirstName()
 {
-    return false;
+    return Options().OptSortByFirstName;
 }
 
 qint32 AppColor()
 {
-    return 0;
+    return Options().OptAppColor;
 }

@@ -2,6 +2,8 @@
 
 #include "app/AppContext.h"
 #include "app/MsgBox.h"
+#include "settings/RegistryStore.h"
+#include "settings/mdlOptions.h"
 #include "store/mdlMDB.h"
 
 #include <QCoreApplication>
@@ -41,6 +43,9 @@ TempAppFolder::TempAppFolder()
     App().AppClosing = false;
     MsgBox::ResetForTests();
     SetApplicationFolder(m_dir.path());
+    // Each test starts with an empty settings store and the options unset.
+    RegistryStore::instance().setFile(m_dir.path() + QStringLiteral("/config/registry.sqlite"));
+    Options() = OptionState();
 }
 
 void TempAppFolder::installLanguageFile() const

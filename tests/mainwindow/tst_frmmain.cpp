@@ -5,6 +5,7 @@
 #include "controls/cGrid.h"
 #include "controls/cTreeView.h"
 #include "mainwindow/frmMain.h"
+#include "settings/mdlOptions.h"
 #include "store/Statements.h"
 #include "store/mdlMDB.h"
 
@@ -283,6 +284,47 @@ private slots:
         w->ShowContactDetails(QStringLiteral("1"));
         QCOMPARE(name->text(), QString());
         QCOMPARE(phones->count(), 0);
+    }
+
+    void builtInLookWhenNothingIsStored()
+    {
+        frmMain *w = open(0);
+        QVERIFY(w);
+        QCOMPARE(w->TitleStrip()->palette().color(QPalette::Window), QColor(255, 0, 0));
+        QCOMPARE(w->TitleLabel()->palette().color(QPalette::WindowText), QColor(255, 255, 255));
+        QVERIFY(w->Grid()->GridLines());
+        QVERIFY(!w->Grid()->HotTrack());
+        // First run creates the two option keys, so that options can be kept.
+        RegistryRoutines reg = OptionsRegistry();
+        reg.setSubkey(QStringLiteral("Options"));
+        QVERIFY(reg.KeyExists());
+        reg.setSubkey(QStringLiteral("Display"));
+        QVERIFY(reg.KeyExists());
+    }
+
+    void storedOptionsApplyFromTheStart()
+    {
+        QVERIFY(EnsureOptionKeys());
+        RegistryRoutines reg = OptionsRegistry();
+        QVERIFY(SaveSortByFirstName(reg, true));
+        QVERIFY(SaveViewGrid(reg, 0));
+        QVERIFY(SaveHoTrack(reg, 1));
+        QVERIFY(SaveAppColor(reg, 0xFF0000));
+        QVERIFY(SaveTextColor(reg, 0));
+        SeedContacts({{{"First_Name", "zed"}, {"Last_Name", "Adams"}},
+                      {{"First_Name", "Zora"}, {"Last_Name", "Brown"}},
+                      {{"First_Name", "Ann"}, {"Last_Name", "Zander"}}});
+        frmMain *w = open(3);
+        QVERIFY(w);
+        // Letters of first names from the very first display.
+        const QStringList letters = childTexts(w->NodeABC());
+        QCOMPARE(QSet<QString>(letters.begin(), letters.end()), QSet<QString>({"z", "Z", "A"}));
+        w->cTreeView1_NodeClick(child(w->NodeABC(), "z"));
+        QCOMPARE(column(frmMain::ColFirstName), QStringList({"zed", "Zora"}));
+        QCOMPARE(w->TitleStrip()->palette().color(QPalette::Window), QColor(0, 0, 255));
+        QCOMPARE(w->TitleLabel()->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+        QVERIFY(!w->Grid()->GridLines());
+        QVERIFY(w->Grid()->HotTrack());
     }
 
     void itemListsFillListsAndDropDowns()
