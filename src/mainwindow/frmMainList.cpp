@@ -22,6 +22,8 @@ constexpr qint64 kYieldMs = 16;
 // The item text of the first entry: the text before the first ":*:".
 QByteArrayView firstItem(QByteArrayView list)
 {
+    if (list.size() < 3)
+        return QByteArrayView();
     const void *at = memmem(list.data(), size_t(list.size()), ":*:", 3);
     if (!at)
         return QByteArrayView();

@@ -216,7 +216,7 @@ void Recordset::requireCurrent(const char *operation) const
 {
     if (!m_stmt || m_atEnd)
         throw StoreError(SQLITE_NOTFOUND,
-                         QStringLiteral("%1: there is no current row (the contact may have been removed).")
+                         QStringLiteral("%1: there is no current row; the contact no longer exists in the database.")
                              .arg(QLatin1String(operation)),
                          m_cn.path());
 }
