@@ -91,6 +91,17 @@ private slots:
         QVERIFY(MsgBox::AskedTexts().isEmpty());
     }
 
+    // Without a screen a box is not shown: its default answer is taken at once.
+    void headlessBoxes()
+    {
+        TempAppFolder folder;
+        MsgBox::SetHeadless(true);
+        QVERIFY(!MsgBox::AskYesNo(nullptr, "Remove?"));
+        MsgBox::Fail(nullptr, "broken");
+        QCOMPARE(MsgBox::AskedTexts(), QStringList({"Remove?", "broken"}));
+        MsgBox::SetHeadless(false);
+    }
+
     // A damaged database: the user is told which file and what the engine said; nothing runs.
     void startWithDamagedDatabase()
     {
