@@ -38,18 +38,26 @@ QString StoredDateTime(const QDateTime &when)
 
 QString GeneralDate(const QString &stored)
 {
-    QDateTime when = QDateTime::fromString(stored, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (!when.isValid())
-        when = QDateTime::fromString(stored, Qt::ISODate);
-    if (!when.isValid()) {
-        const QDate day = QDate::fromString(stored, Qt::ISODate);
-        if (!day.isValid())
-            return stored;
-        when = QDateTime(day, QTime(0, 0));
+    // The stored text is a wall-clock time: read without a time zone, so that a
+    // time the local clock skips when it is put forward is still shown.
+    QDate day = QDate::fromString(stored.left(10), Qt::ISODate);
+    QTime time(0, 0);
+    if (day.isValid() && stored.size() > 10) {
+        const QChar sep = stored.at(10);
+        time = sep == QLatin1Char(' ') || sep == QLatin1Char('T') ? QTime::fromString(stored.mid(11), Qt::ISODate)
+                                                                  : QTime();
+        if (!time.isValid()) {
+            // ISO text with a zone of its own ("Z", "+01:00").
+            const QDateTime zoned = QDateTime::fromString(stored, Qt::ISODate);
+            day = zoned.date();
+            time = zoned.time();
+        }
     }
+    if (!day.isValid() || !time.isValid())
+        return stored;
     const QLocale locale;
-    QString text = locale.toString(when.date(), QLocale::ShortFormat);
-    if (when.time() != QTime(0, 0))
-        text += QLatin1Char(' ') + locale.toString(when.time(), timeFormatWithoutZone(locale));
+    QString text = locale.toString(day, QLocale::ShortFormat);
+    if (time != QTime(0, 0))
+        text += QLatin1Char(' ') + locale.toString(time, timeFormatWithoutZone(locale));
     return text;
 }

@@ -6,11 +6,20 @@
 #include <QLocale>
 #include <QTest>
 
+#include <ctime>
+
 class tst_DateText : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // A zone whose clock skips an hour in spring.
+    void initTestCase()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        QLocale::setDefault(QLocale::c());
+    }
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void stored()
@@ -46,6 +55,13 @@ private slots:
         QCOMPARE(GeneralDate("2024-03-05T13:04:05"), date + " " + time);
         QCOMPARE(GeneralDate("2024-03-05 00:00:00"), date);
         QCOMPARE(GeneralDate("2024-03-05"), date);
+        QCOMPARE(GeneralDate("2024-03-05T13:04:05Z"), date + " " + time);
+    }
+
+    // The hour the clock skips on 31 March 2024 in that zone is still a time to show.
+    void skippedHour()
+    {
+        QCOMPARE(GeneralDate("2024-03-31 02:30:05"), QStringLiteral("31 Mar 2024 02:30:05"));
     }
 
     void notIso_data()
