@@ -7,7 +7,6 @@
 #include <QTest>
 
 using Entries = QList<ItemEntry>;
-Q_DECLARE_METATYPE(ItemEntry)
 
 namespace QTest {
 template <> char *toString(const ItemEntry &e)
@@ -80,15 +79,6 @@ private slots:
         QFETCH(QString, text);
         QFETCH(Entries, entries);
         QCOMPARE(SplitItemList(text), entries);
-    }
-
-    void firstItemAndMultiple()
-    {
-        QCOMPARE(GetFirstItem("a:*:b\r\nc:*:d"), QStringLiteral("a"));
-        QCOMPARE(GetFirstItem("no separator"), QString());
-        QVERIFY(!IsMultyItems("a:*:b\r\n"));
-        QVERIFY(!IsMultyItems("\r\n"));
-        QVERIFY(IsMultyItems("a:*:b\r\nc:*:d\r\n"));
     }
 
     // Whatever a user types into either field, decoding what was encoded gives
