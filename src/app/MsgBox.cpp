@@ -4,9 +4,12 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 namespace {
 QList<QMessageBox::StandardButton> g_queue;
 QStringList g_asked;
+bool g_headless = false;
 
 QMessageBox::StandardButton show(QWidget *parent, QMessageBox::Icon icon, const QString &text,
                                  QMessageBox::StandardButtons buttons, QMessageBox::StandardButton fallback)
@@ -14,6 +17,10 @@ QMessageBox::StandardButton show(QWidget *parent, QMessageBox::Icon icon, const 
     g_asked.append(text);
     if (!g_queue.isEmpty())
         return g_queue.takeFirst();
+    if (g_headless) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(App().AppTitle), qPrintable(text));
+        return fallback;
+    }
     QMessageBox box(icon, App().AppTitle, text, buttons, parent);
     box.setDefaultButton(fallback);
     const int r = box.exec();
@@ -39,6 +46,11 @@ void Fail(QWidget *parent, const QString &text)
     show(parent, QMessageBox::Critical, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
+void SetHeadless(bool on)
+{
+    g_headless = on;
+}
+
 void QueueAnswers(const QList<QMessageBox::StandardButton> &answers)
 {
     g_queue += answers;
@@ -53,6 +65,7 @@ void ResetForTests()
 {
     g_queue.clear();
     g_asked.clear();
+    g_headless = false;
 }
 
 } // namespace MsgBox

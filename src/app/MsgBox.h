@@ -18,6 +18,13 @@ bool AskYesNo(QWidget *parent, const QString &text);
 // Critical icon, OK button: a failure the user must know of.
 void Fail(QWidget *parent, const QString &text);
 
+// A run without a screen (the offscreen or minimal platform) has nobody to
+// click a box, and a modal box would hold the program forever. When headless is
+// set, a box is not shown: its text goes to stderr and its default answer (OK,
+// or No) is taken. The program sets it at start; tests leave it off and queue
+// their answers.
+void SetHeadless(bool on);
+
 void QueueAnswers(const QList<QMessageBox::StandardButton> &answers);
 QStringList AskedTexts();
 void ResetForTests();

@@ -1,6 +1,7 @@
 #include "app/mdlMain.h"
 
 #include "app/AppContext.h"
+#include "app/MsgBox.h"
 #include "app/SingleInstance.h"
 #include "mainwindow/frmMain.h"
 
@@ -50,6 +51,8 @@ StartResult Main()
 int RunArdentia(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    const QString platform = QGuiApplication::platformName();
+    MsgBox::SetHeadless(platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"));
     switch (Main()) {
     case StartResult::AlreadyRunning:
         return 0;

@@ -5,8 +5,10 @@ const QString kSep = QStringLiteral(":*:");
 const QString kEol = QStringLiteral("\r\n");
 } // namespace
 
-QString SafeItemField(const QString &field, bool isItem)
+QString SafeItemField(const QString &typed, bool isItem)
 {
+    QString field = typed;
+    field.remove(QChar(0));
     QString out;
     out.reserve(field.size() + 4);
     const qsizetype n = field.size();

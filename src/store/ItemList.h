@@ -17,7 +17,8 @@ struct ItemEntry
 // field is made safe before it is written: every line break ("\r\n", "\r",
 // "\n", U+2028, U+2029) becomes a plain "\n", which the format does not split
 // on; a ":*:" inside a field becomes ":* :", and an item that ends in ":*" gets
-// a blank after it, so no separator can be read inside a field.
+// a blank after it, so no separator can be read inside a field. NULs are dropped
+// here, because the store drops them and a separator could close up behind them.
 QString SafeItemField(const QString &field, bool isItem);
 
 // The encoded text of the entries, in order; the empty list gives "".
