@@ -25,7 +25,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <cstdio>
 
 namespace {
 // Design sizes in twips.
@@ -233,7 +232,6 @@ bool frmMain::Load()
     } catch (const StoreError &e) {
         const QString text = QStringLiteral("The contact database could not be opened.\n\n%1\n\n%2")
                                  .arg(QDir::toNativeSeparators(e.file()), e.message());
-        std::fprintf(stderr, "%s\n", qPrintable(text));
         MsgBox::Fail(this, text);
         cSysTray1->Remove();
         return false;
