@@ -1,0 +1,72 @@
+#pragma once
+
+#include "settings/RegistryRoutines.h"
+#include "settings/mdlOptions.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTreeWidgetItem;
+class cTreeView;
+class frmMain;
+
+// The options dialog: loaded hidden with the main window (its load reads the
+// stored options), shown modally by the Options command, hidden again when
+// closed, unloaded with the main window.
+class frmOptions : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit frmOptions(frmMain *main);
+
+    // The one instance while it is loaded.
+    static frmOptions *Instance();
+    // Creates and loads it hidden.
+    static frmOptions *LoadHidden(frmMain *main);
+    // Closes it for real.
+    static void UnloadForReal();
+
+    // Reads every stored value into the shared option state and the controls.
+    StoredOptions GetOptions();
+    const StoredOptions &LastStored() const { return m_stored; }
+
+    void cTreeView1_NodeClick(QTreeWidgetItem *node);
+    void cmdOK_Click();
+    void cmdCancel_Click();
+    void picColor_Click();
+    void picTextColor_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+private:
+    void Load();
+    void buildWidgets();
+    void setSwatch(QWidget *swatch, qint32 colour);
+    qint32 swatchColour(const QWidget *swatch) const;
+
+    frmMain *m_main;
+    RegistryRoutines m_reg;
+    StoredOptions m_stored;
+
+    QFrame *picTitle = nullptr;
+    QLabel *lblTitle = nullptr;
+    cTreeView *cTreeView1 = nullptr;
+    QFrame *froGeneral = nullptr;
+    QFrame *froDisplay = nullptr;
+    QRadioButton *ptnSortByFirstName = nullptr;
+    QRadioButton *ptnSortByLastName = nullptr;
+    QCheckBox *chkRunWhenWindowsStarts = nullptr;
+    QCheckBox *chkViewGrid = nullptr;
+    QCheckBox *chkHoTrack = nullptr;
+    QPushButton *picColor = nullptr;
+    QPushButton *picTextColor = nullptr;
+    QFrame *picText = nullptr;
+    QPushButton *cmdOK = nullptr;
+    QPushButton *cmdCancel = nullptr;
+};
