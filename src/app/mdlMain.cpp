@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "app/SingleInstance.h"
+#include "app/Termination.h"
 #include "mainwindow/frmMain.h"
 
 #include <QApplication>
@@ -49,6 +50,7 @@ StartResult Main()
 int RunArdentia(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    InstallTerminationHandler();
     switch (Main()) {
     case StartResult::AlreadyRunning:
         return 0;
