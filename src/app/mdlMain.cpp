@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "app/MsgBox.h"
 #include "app/SingleInstance.h"
+#include "app/Termination.h"
 #include "mainwindow/frmMain.h"
 
 #include <QApplication>
@@ -53,6 +54,7 @@ int RunArdentia(int argc, char *argv[])
     QApplication app(argc, argv);
     const QString platform = QGuiApplication::platformName();
     MsgBox::SetHeadless(platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"));
+    InstallTerminationHandler();
     switch (Main()) {
     case StartResult::AlreadyRunning:
         return 0;

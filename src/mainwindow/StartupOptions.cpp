@@ -1,5 +1,6 @@
 #include "mainwindow/StartupOptions.h"
 
+#include "settings/frmOptions.h"
 #include "settings/mdlOptions.h"
 
 namespace {
@@ -8,14 +9,23 @@ StoredOptions g_stored;
 
 void LoadStartupOptions(frmMain *main)
 {
-    Q_UNUSED(main);
     // There is no installer to create the option keys: without them no option
     // would ever be kept.
     EnsureOptionKeys();
-    g_stored = GetOptions();
+    // The options dialog is loaded hidden; its load reads the stored options.
+    g_stored = frmOptions::LoadHidden(main)->LastStored();
 }
 
-void UnloadStartupOptions() {}
+void UnloadStartupOptions()
+{
+    frmOptions::UnloadForReal();
+}
+
+void ShowOptionsDialog(frmMain *main)
+{
+    frmOptions *dialog = frmOptions::LoadHidden(main);
+    dialog->exec();
+}
 
 StartupLook StoredLook()
 {

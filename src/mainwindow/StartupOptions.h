@@ -18,6 +18,8 @@ struct StartupLook
 void LoadStartupOptions(frmMain *main);
 // Unloads the options dialog for real (the main window is closing).
 void UnloadStartupOptions();
+// Shows the options dialog modally.
+void ShowOptionsDialog(frmMain *main);
 
 // The title colours and grid choices: the stored ones where stored, else the built-in look.
 StartupLook StoredLook();

@@ -97,9 +97,6 @@ public:
     // The engine's message when a command fails; the command is abandoned.
     void ReportStoreError(const QString &what, const QString &message);
 
-    // The window that opens contacts (set once the editor exists).
-    static void SetNotesOpener(void (*open)(QWidget *owner));
-    static void SetOptionsOpener(void (*open)(QWidget *owner));
 
 protected:
     void closeEvent(QCloseEvent *event) override;

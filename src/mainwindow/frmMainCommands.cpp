@@ -5,7 +5,9 @@
 #include "controls/cGrid.h"
 #include "controls/cTreeView.h"
 #include "mainwindow/ContactEditorLink.h"
+#include "mainwindow/StartupOptions.h"
 #include "mainwindow/frmMain.h"
+#include "services/frmNotes.h"
 #include "store/ItemList.h"
 #include "store/Statements.h"
 #include "store/mdlMDB.h"
@@ -19,8 +21,6 @@
 #include <cmath>
 
 namespace {
-void (*g_openNotes)(QWidget *) = nullptr;
-void (*g_openOptions)(QWidget *) = nullptr;
 
 // The maker's page: the help page shipped beside the program.
 QString makerPage()
@@ -28,16 +28,6 @@ QString makerPage()
     return AppFilePath(QStringLiteral("/help/index.html"));
 }
 } // namespace
-
-void frmMain::SetNotesOpener(void (*open)(QWidget *owner))
-{
-    g_openNotes = open;
-}
-
-void frmMain::SetOptionsOpener(void (*open)(QWidget *owner))
-{
-    g_openOptions = open;
-}
 
 void frmMain::tlbrTop_ButtonClick(int index)
 {
@@ -69,12 +59,10 @@ void frmMain::tlbrTop_ButtonClick(int index)
         }
         break;
     case 5:
-        if (g_openNotes)
-            g_openNotes(this);
+        frmNotes::ShowNotes();
         break;
     case 7:
-        if (g_openOptions)
-            g_openOptions(this);
+        ShowOptionsDialog(this);
         break;
     default:
         break;
