@@ -1,0 +1,131 @@
+// The contact picture: a path to an image file anywhere on the user's disks,
+// shown in the editor's upper right corner. The file is never copied or changed.
+#include "editor/frmCntContact.h"
+
+#include "app/MsgBox.h"
+#include "controls/Units.h"
+#include "settings/mdlCommDialog.h"
+
+#include <QFileInfo>
+#include <QFrame>
+#include <QImageReader>
+#include <QLabel>
+
+QString frmCntContact::PictureFilter()
+{
+    // PNG is listed with the classic formats: the loader reads it and it is
+    // what most pictures are saved as today.
+    const QChar nul(0);
+    return QStringLiteral("media files (*.bmp; *.gif; *.jpg; *.jpeg; *.png)") + nul +
+           QStringLiteral("*.bmp; *.gif; *.jpg; *.jpeg; *.png") + nul + nul;
+}
+
+void frmCntContact::buildPicture()
+{
+    const QColor blue = Units::ColorFromBgr(0x00FF0000);
+    const QColor grey = Units::ColorFromBgr(0x00C0C0C0);
+
+    lblAdd = new QLabel(QStringLiteral("Add"), this);
+    lblAdd->setObjectName(QStringLiteral("lblAdd"));
+    lblRemove = new QLabel(QStringLiteral("Remove"), this);
+    lblRemove->setObjectName(QStringLiteral("lblRemove"));
+    for (QLabel *link : {lblAdd, lblRemove}) {
+        QPalette p = link->palette();
+        p.setColor(QPalette::WindowText, blue);
+        link->setPalette(p);
+        link->setCursor(Qt::PointingHandCursor);
+    }
+    lblAdd->setAccessibleName(QStringLiteral("Add picture"));
+    lblRemove->setAccessibleName(QStringLiteral("Remove picture"));
+
+    Shape1 = new QFrame(this);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setFrameShape(QFrame::Box);
+    Shape1->setFrameShadow(QFrame::Plain);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setAlignment(Qt::AlignCenter);
+    Image1->setAccessibleName(QStringLiteral("Contact picture"));
+
+    lblClickToAddPic = new QLabel(QStringLiteral("Click here to add a picture"), this);
+    lblClickToAddPic->setObjectName(QStringLiteral("lblClickToAddPic"));
+    lblClickToAddPic->setAlignment(Qt::AlignCenter);
+    lblClickToAddPic->setWordWrap(true);
+    QPalette p = lblClickToAddPic->palette();
+    p.setColor(QPalette::WindowText, grey);
+    lblClickToAddPic->setPalette(p);
+
+    // The links take the room their text needs where the design's boxes are
+    // too narrow for this font.
+    PlaceTwips(lblAdd, 4320, 240);
+    lblAdd->resize(qMax(lblAdd->width(), Units::TwipsToPixelsX(285, this)), lblAdd->height());
+    PlaceTwips(lblRemove, 4680, 240);
+    lblRemove->move(qMax(lblRemove->x(), lblAdd->geometry().right() + Units::TwipsToPixelsX(60, this)), lblRemove->y());
+    PlaceTwips(Shape1, 4320, 480, 2295, 1575);
+    PlaceTwips(Image1, 4440, 600, 2055, 1335);
+    // The placeholder is centred in the picture's box, where the design puts
+    // its middle, with room for its two lines.
+    lblClickToAddPic->setGeometry(Image1->geometry());
+
+    for (QWidget *w : {static_cast<QWidget *>(lblAdd), static_cast<QWidget *>(lblRemove),
+                       static_cast<QWidget *>(Image1), static_cast<QWidget *>(lblClickToAddPic)})
+        w->installEventFilter(this);
+}
+
+// Shows the picture fitted into its box with its proportions kept. False when
+// the file is not a readable image; what was shown before stays.
+bool frmCntContact::loadPicture(const QString &path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize box = Image1->size();
+    const QSize original = reader.size();
+    if (original.isValid() && !box.isEmpty())
+        reader.setScaledSize(original.scaled(box, Qt::KeepAspectRatio));
+    const QImage image = reader.read();
+    if (image.isNull())
+        return false;
+    Image1->setPixmap(QPixmap::fromImage(image));
+    return true;
+}
+
+bool frmCntContact::PictureShown() const
+{
+    return !Image1->pixmap().isNull();
+}
+
+void frmCntContact::ChoosePicture()
+{
+    OpenFileRequest request;
+    request.Filter = PictureFilter();
+    request.Title = QStringLiteral("Choose a picture");
+    const SelectedFiles chosen = ShowOpenDialog(request, this, true);
+    if (chosen.Cancelled || chosen.FileCount < 1)
+        return;
+    m_picturePath = chosen.FilePath(1);
+    loadPicture(m_picturePath);
+    lblClickToAddPic->hide();
+}
+
+void frmCntContact::RemovePicture()
+{
+    if (m_picturePath.isEmpty())
+        return;
+    if (!MsgBox::AskYesNo(this, QStringLiteral("Remove this contact picture ?")))
+        return;
+    Image1->clear();
+    m_picturePath.clear();
+    lblClickToAddPic->show();
+}
+
+// A stored path is kept even when its file is gone or unreadable, so a save
+// writes it back unchanged; the placeholder then stays.
+void frmCntContact::showStoredPicture(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    m_picturePath = path;
+    if (QFileInfo::exists(path) && loadPicture(path))
+        lblClickToAddPic->hide();
+}

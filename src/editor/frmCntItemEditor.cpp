@@ -1,0 +1,89 @@
+#include "editor/frmCntItemEditor.h"
+
+#include "app/mdlSetFormIcon32.h"
+#include "controls/cGrid.h"
+#include "editor/frmCntContact.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+QString withoutColon(const QString &label)
+{
+    QString s = label.trimmed();
+    if (s.endsWith(QLatin1Char(':')))
+        s.chop(1);
+    return s.trimmed();
+}
+} // namespace
+
+frmCntItemEditor::frmCntItemEditor(QWidget *owner)
+    : EditorDialog(owner), lblItem(new QLabel(QStringLiteral("Item:"), this)), txtItem(new QLineEdit(this)),
+      lblDescriptions(new QLabel(QStringLiteral("Description:"), this)), txtDescription(new QPlainTextEdit(this)),
+      cmdOK(new QPushButton(QStringLiteral("OK"), this)), cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
+{
+    setObjectName(QStringLiteral("frmCntItemEditor"));
+    setWindowTitle(QStringLiteral("Item"));
+    SetFormIcon(this, QStringLiteral("AAA"), false);
+    SetClientSizeTwips(4635, 3105);
+
+    lblItem->setObjectName(QStringLiteral("lblItem"));
+    txtItem->setObjectName(QStringLiteral("txtItem"));
+    lblDescriptions->setObjectName(QStringLiteral("lblDescriptions"));
+    txtDescription->setObjectName(QStringLiteral("txtDescription"));
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    PlaceTwips(lblItem, 360, 120, 3855, 255);
+    PlaceTwips(txtItem, 360, 360, 3855, 315);
+    PlaceTwips(lblDescriptions, 360, 840, 3855, 255);
+    PlaceTwips(txtDescription, 360, 1080, 3855, 1155);
+    PlaceTwips(cmdOK, 360, 2520, 1335, 375);
+    PlaceTwips(cmdCancel, 1800, 2520, 1335, 375);
+
+    lblItem->setBuddy(txtItem);
+    lblDescriptions->setBuddy(txtDescription);
+    txtItem->setAccessibleName(withoutColon(lblItem->text()));
+    txtDescription->setAccessibleName(withoutColon(lblDescriptions->text()));
+    // Enter starts a new line; Tab moves on, so the buttons stay reachable.
+    txtDescription->setTabChangesFocus(true);
+    MakePlainButton(cmdOK);
+    MakePlainButton(cmdCancel);
+    setTabOrder(txtItem, txtDescription);
+    setTabOrder(txtDescription, cmdOK);
+    setTabOrder(cmdOK, cmdCancel);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmCntItemEditor::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmCntItemEditor::cmdCancel_Click);
+    txtItem->setFocus();
+}
+
+void frmCntItemEditor::SetLbls(const QString &sItemName)
+{
+    lblItem->setText(sItemName);
+    txtItem->setAccessibleName(withoutColon(sItemName));
+}
+
+void frmCntItemEditor::cmdOK_Click()
+{
+    if (TargetGrid) {
+        if (bEdit) {
+            const int row = TargetGrid->SelectedRow();
+            if (row >= 1 && row <= TargetGrid->Rows()) {
+                TargetGrid->SetCellText(row, 1, txtItem->text());
+                TargetGrid->SetCellText(row, 2, txtDescription->toPlainText());
+            }
+        } else {
+            frmCntContact::AddGridItem(TargetGrid, txtItem->text(), txtDescription->toPlainText());
+        }
+    }
+    bEdit = false;
+    accept();
+}
+
+void frmCntItemEditor::cmdCancel_Click()
+{
+    reject();
+}
