@@ -4,7 +4,9 @@
 #include "app/MsgBox.h"
 #include "controls/cGrid.h"
 #include "controls/cTreeView.h"
+#include "lang/mdlTrans.h"
 #include "mainwindow/frmMain.h"
+#include "controls/cMenu.h"
 #include "settings/mdlOptions.h"
 #include "store/Statements.h"
 #include "store/mdlMDB.h"
@@ -325,6 +327,39 @@ private slots:
         QCOMPARE(w->TitleLabel()->palette().color(QPalette::WindowText), QColor(0, 0, 0));
         QVERIFY(!w->Grid()->GridLines());
         QVERIFY(w->Grid()->HotTrack());
+    }
+
+    void rightToLeftWhenTheLanguageFileAsks()
+    {
+        QDir().mkpath(m_folder->file("trans"));
+        QFile file(m_folder->file("trans/eng.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (int line = 1; line <= 1000; ++line)
+            file.write(line == 10 ? "RTL\r\n" : line == 252 ? "Tahrir\r\n" : "\r\n");
+        file.close();
+        frmMain *w = open(0);
+        QVERIFY(w);
+        QCOMPARE(w->layoutDirection(), Qt::RightToLeft);
+        QCOMPARE(w->Menu()->ItemAt(4).caption, QStringLiteral("&Tahrir"));
+        // The tree, placed at the left edge in reading order, now sits at the right.
+        QVERIFY(w->Tree()->x() > w->Grid()->x());
+        mdlTrans::ResetLanguage();
+    }
+
+    void accessibleNamesAndUnload()
+    {
+        frmMain *w = open(0);
+        QVERIFY(w);
+        QCOMPARE(w->Tree()->accessibleName(), QStringLiteral("Navigation"));
+        QCOMPARE(w->Grid()->accessibleName(), QStringLiteral("Contacts"));
+        QCOMPARE(w->findChild<QWidget *>("txtSearchFor")->accessibleName(), QStringLiteral("Serach for"));
+        QCOMPARE(w->findChild<QWidget *>("cboSearchIn")->accessibleName(), QStringLiteral("In"));
+        QCOMPARE(w->findChild<QWidget *>("lstPhoneNumbers")->accessibleName(), QStringLiteral("Phone numbers"));
+        QCOMPARE(w->findChild<QWidget *>("lblNameDetails")->accessibleName(), QStringLiteral("Name"));
+        QVERIFY(SharedDb());
+        w->close();
+        QVERIFY(App().AppClosing);
+        QVERIFY(!SharedDb());
     }
 
     void itemListsFillListsAndDropDowns()
