@@ -2,6 +2,8 @@
 
 #include "app/AppContext.h"
 #include "app/MsgBox.h"
+#include "controls/cGrid.h"
+#include "mainwindow/frmMain.h"
 #include "settings/RegistryStore.h"
 #include "settings/mdlOptions.h"
 #include "store/mdlMDB.h"
@@ -11,6 +13,7 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QtGlobal>
+#include <QtTest>
 
 #include <cstdlib>
 #include <sqlite3.h>
@@ -75,4 +78,26 @@ int CountContacts()
     Recordset rs(*cn);
     rs.open(QStringLiteral("SELECT count(*) FROM Contacts"));
     return rs.field(0).toInt();
+}
+
+std::unique_ptr<frmMain> OpenMainWindow(int expectedRows)
+{
+    auto main = std::make_unique<frmMain>();
+    if (!main->Load())
+        return nullptr;
+    main->show();
+    if (!QTest::qWaitForWindowExposed(main.get()))
+        return nullptr;
+    if (!QTest::qWaitFor([&] { return !main->IsFilling() && main->Grid()->Rows() == expectedRows; }, 20000))
+        return nullptr;
+    QTest::qWait(1); // the deferred first fill has run even when it found nothing
+    return main;
+}
+
+QStringList ListColumn(const frmMain *main, int column)
+{
+    QStringList values;
+    for (int r = 1; r <= main->Grid()->Rows(); ++r)
+        values << main->Grid()->CellText(r, column);
+    return values;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 class Connection;
+class frmMain;
 
 // A fresh application folder for one test: created empty in a temporary place,
 // made the program's application folder, removed at the end. The process itself
@@ -32,3 +33,10 @@ using ContactRow = QVariantMap;
 void SeedContacts(const QList<ContactRow> &rows);
 // Counts the rows of Contacts in the application folder's database.
 int CountContacts();
+
+// Loads and shows the main window on the application folder's database and
+// waits until its first fill has put `expectedRows` rows in the list; null
+// when it does not get there.
+std::unique_ptr<frmMain> OpenMainWindow(int expectedRows);
+// The texts of one list column, top to bottom.
+QStringList ListColumn(const frmMain *main, int column);

@@ -32,25 +32,11 @@ class tst_commands : public QObject
 
     frmMain *open(int expectedRows)
     {
-        m_main = std::make_unique<frmMain>();
-        if (!m_main->Load())
-            return nullptr;
-        m_main->show();
-        if (!QTest::qWaitForWindowExposed(m_main.get()))
-            return nullptr;
-        if (!QTest::qWaitFor([&] { return !m_main->IsFilling() && m_main->Grid()->Rows() == expectedRows; }, 20000))
-            return nullptr;
-        QTest::qWait(1);
+        m_main = OpenMainWindow(expectedRows);
         return m_main.get();
     }
 
-    QStringList column(int col) const
-    {
-        QStringList values;
-        for (int r = 1; r <= m_main->Grid()->Rows(); ++r)
-            values << m_main->Grid()->CellText(r, col);
-        return values;
-    }
+    QStringList column(int col) const { return ListColumn(m_main.get(), col); }
 
     bool marked(int row, int col) const { return m_main->Grid()->Model()->cellBackground(row - 1, col - 1).isValid(); }
 

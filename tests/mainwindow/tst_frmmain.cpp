@@ -74,26 +74,13 @@ class tst_frmmain : public QObject
     std::unique_ptr<TempAppFolder> m_folder;
     std::unique_ptr<frmMain> m_main;
 
-    // Loads and shows the main window and waits for its first fill.
     frmMain *open(int expectedRows)
     {
-        m_main = std::make_unique<frmMain>();
-        if (!m_main->Load())
-            return nullptr;
-        m_main->show();
-        if (!QTest::qWaitFor([&] { return !m_main->IsFilling() && m_main->Grid()->Rows() == expectedRows; }, 20000))
-            return nullptr;
-        QTest::qWait(1); // let the deferred first fill run when there are no rows
+        m_main = OpenMainWindow(expectedRows);
         return m_main.get();
     }
 
-    QStringList column(int col) const
-    {
-        QStringList values;
-        for (int r = 1; r <= m_main->Grid()->Rows(); ++r)
-            values << m_main->Grid()->CellText(r, col);
-        return values;
-    }
+    QStringList column(int col) const { return ListColumn(m_main.get(), col); }
 
 private slots:
     void init() { m_folder = std::make_unique<TempAppFolder>(); }
