@@ -5,8 +5,13 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <unistd.h>
+
 SingleInstanceGuard::SingleInstanceGuard(const QString &executablePath)
 {
+    // The runtime folder is the user's own. Without one the lock goes to the
+    // shared temporary folder, where the user id in the name keeps one user's
+    // running copy from turning another user's start away.
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
@@ -14,7 +19,7 @@ SingleInstanceGuard::SingleInstanceGuard(const QString &executablePath)
     const QByteArray key = QFileInfo(executablePath).absoluteFilePath().toUtf8();
     const QString hash =
         QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
-    m_path = folder + QStringLiteral("/ardentia-") + hash + QStringLiteral(".lock");
+    m_path = folder + QStringLiteral("/ardentia-%1-%2.lock").arg(::getuid()).arg(hash);
 }
 
 bool SingleInstanceGuard::tryAcquire()

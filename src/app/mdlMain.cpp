@@ -36,6 +36,7 @@ StartResult Main()
     g_guard = std::make_unique<SingleInstanceGuard>(QCoreApplication::applicationFilePath());
     if (!g_guard->tryAcquire())
         return StartResult::AlreadyRunning;
+    PrepareApplicationFolder();
 
     // The window lives until the process ends: closing it unloads it, and a
     // fill or dialog still on the stack must not find it deleted.
@@ -52,6 +53,7 @@ StartResult Main()
 int RunArdentia(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(ApplicationId());
     const QString platform = QGuiApplication::platformName();
     MsgBox::SetHeadless(platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"));
     InstallTerminationHandler();

@@ -14,7 +14,8 @@
 
 namespace {
 
-// The program with the files it expects beside it, in a fresh folder.
+// The program with the files it expects beside it, in a fresh folder that the
+// marker makes portable, so it keeps its database there.
 struct Installed
 {
     QTemporaryDir dir;
@@ -27,6 +28,7 @@ struct Installed
         QFile::copy(ARDENTIA_BINARY, program());
         QFile::copy(ARDENTIA_BUILD_DIR "/trans/eng.txt", dir.filePath("trans/eng.txt"));
         QFile::copy(ARDENTIA_BUILD_DIR "/icon.ico", dir.filePath("icon.ico"));
+        QFile::copy(ARDENTIA_BUILD_DIR "/portable", dir.filePath("portable"));
     }
 };
 
