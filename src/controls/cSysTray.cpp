@@ -18,10 +18,10 @@ void cSysTray::Show(const QString &tooltip, const QString &iconFile)
     m_tooltip = tooltip;
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    // A bare file name is looked for beside the program.
+    // A bare file name is one of the files shipped with the program.
     QString path = iconFile;
     if (QFileInfo(path).isRelative())
-        path = ApplicationFolder() + QLatin1Char('/') + iconFile;
+        path = ShippedFilePath(iconFile);
     if (!m_icon)
         m_icon = new QSystemTrayIcon(this);
     m_icon->setIcon(QIcon(path));

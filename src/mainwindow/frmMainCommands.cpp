@@ -22,10 +22,10 @@
 
 namespace {
 
-// The maker's page: the help page shipped beside the program.
+// The maker's page: the help page shipped with the program, so it opens offline.
 QString makerPage()
 {
-    return AppFilePath(QStringLiteral("/help/index.html"));
+    return ShippedFilePath(QStringLiteral("help/index.html"));
 }
 } // namespace
 

@@ -6,15 +6,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
-#include <QGuiApplication>
 #include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
 QString appId()
 {
-    const QString id = QGuiApplication::desktopFileName();
-    return id.isEmpty() ? QStringLiteral("org.quillmere.Ardentia") : id;
+    return ApplicationId();
 }
 
 // Exec lines quote arguments with double quotes and escape \ " ` $ inside them.

@@ -92,7 +92,7 @@ private slots:
         // Topics, Support and About all open the help page beside the program.
         for (const char *key : {"HelpTopic", "Support", "About"})
             menu->Action(menu->IndexForKey(QLatin1String(key)))->trigger();
-        const QString page = AppFilePath(QStringLiteral("/help/index.html"));
+        const QString page = ShippedFilePath(QStringLiteral("help/index.html"));
         QCOMPARE(ShellOpenForTests::Opened(), QStringList({page, page, page}));
     }
 
