@@ -117,18 +117,21 @@ void GridModel::commitPending() const
 
 void GridModel::loadRow(int row, Pending &into) const
 {
-    into = Pending();
-    into.row = row;
-    into.cells.resize(m_columns.size());
+    // Read into a copy first: `into` is usually m_pending, and cellUtf8 reads a
+    // row from m_pending as soon as it carries that row's number.
+    Pending loaded;
+    loaded.cells.resize(m_columns.size());
     const char *p = record(row);
-    into.marked = readAt<quint16>(p);
-    into.ellipsis = readAt<quint16>(p + 2);
-    into.colour = quint8(p[4]);
+    loaded.marked = readAt<quint16>(p);
+    loaded.ellipsis = readAt<quint16>(p + 2);
+    loaded.colour = quint8(p[4]);
     const int count = quint8(p[6]);
-    for (int c = 0; c < count && c < int(into.cells.size()); ++c) {
+    for (int c = 0; c < count && c < int(loaded.cells.size()); ++c) {
         const QByteArrayView v = cellUtf8(row, c);
-        into.cells[size_t(c)] = QByteArray(v.data(), v.size());
+        loaded.cells[size_t(c)] = QByteArray(v.data(), v.size());
     }
+    loaded.row = row;
+    into = std::move(loaded);
 }
 
 quint8 GridModel::paletteIndex(const QColor &c)
