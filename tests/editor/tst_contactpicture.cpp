@@ -54,20 +54,14 @@ private slots:
     }
     void cleanup() { frmCntContact::SetSortByFirstNameOverride(std::nullopt); }
 
-    void look()
+    // The picture and the placeholder take the links' hand cursor at load.
+    void handCursors()
     {
         TempAppFolder f;
         frmCntContact d;
-        QCOMPARE(label(d, "lblAdd")->text(), QStringLiteral("Add"));
-        QCOMPARE(label(d, "lblRemove")->text(), QStringLiteral("Remove"));
-        QCOMPARE(label(d, "lblClickToAddPic")->text(), QStringLiteral("Click here to add a picture"));
-        QCOMPARE(label(d, "lblAdd")->palette().color(QPalette::WindowText), QColor(0, 0, 255));
-        QCOMPARE(label(d, "lblClickToAddPic")->palette().color(QPalette::WindowText), QColor(192, 192, 192));
         for (const char *name : {"lblAdd", "lblRemove", "Image1", "lblClickToAddPic"})
             QCOMPARE(label(d, name)->cursor().shape(), Qt::PointingHandCursor);
-        QVERIFY(d.findChild<QWidget *>(QStringLiteral("Shape1")));
         QVERIFY(label(d, "lblClickToAddPic")->isVisibleTo(&d));
-        QVERIFY(d.PicturePath().isEmpty());
     }
 
     // "Add", the picture and the placeholder all choose a file.

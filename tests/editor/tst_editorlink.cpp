@@ -117,24 +117,6 @@ private slots:
         delete w;
     }
 
-    void editSavesAndRefreshes()
-    {
-        TempAppFolder f;
-        SeedContacts({{{"First_Name", "Ann"}, {"Last_Name", "Lee"}}});
-        auto *w = new frmMain;
-        QVERIFY(w->Load());
-        w->show();
-        QTRY_COMPARE(w->Grid()->Rows(), 1);
-        Seen seen;
-        OnModal<frmCntContact> save(fillAndSave(seen, QStringLiteral("Ann"), QStringLiteral("Lowe")));
-        w->EditContact(w->Grid()->CellText(1, frmMain::ColContactID));
-        QVERIFY(save.ran());
-        QVERIFY(seen.cursorRestored);
-        QCOMPARE(CountContacts(), 1);
-        QTRY_COMPARE(w->Grid()->CellText(1, frmMain::ColLastName), QStringLiteral("Lowe"));
-        delete w;
-    }
-
     // A contact removed meanwhile: the user is told and no editor opens.
     void missingContactOpensNothing()
     {
