@@ -22,6 +22,9 @@ constexpr qint64 kYieldMs = 16;
 // The item text of the first entry: the text before the first ":*:".
 QByteArrayView firstItem(QByteArrayView list)
 {
+    // A null column has no data pointer, which memmem must not be given.
+    if (list.isEmpty())
+        return QByteArrayView();
     const void *at = memmem(list.data(), size_t(list.size()), ":*:", 3);
     if (!at)
         return QByteArrayView();
