@@ -264,30 +264,32 @@ bool frmCntContact::OpenContact()
 
 void frmCntContact::SetCats()
 {
+    // Only the choices change; what is typed in the box stays.
+    const QString typed = cboCategory->currentText();
     cboCategory->clear();
     // The choices only help typing; without them the dialog still works, so a
     // store failure here is not worth a message of its own.
-    if (!SharedDb())
-        return;
     try {
-        Recordset rs(*SharedDb());
-        rs.open(Statements::DistinctCategories());
-        const int column = rs.columnIndex("Category");
-        QSet<QString> seen;
-        while (!rs.atEnd()) {
-            if (column >= 0 && !rs.isNull(column)) {
-                const QString category = rs.text(column);
-                if (!category.isEmpty() && !seen.contains(category)) {
-                    seen.insert(category);
-                    cboCategory->addItem(category);
+        if (SharedDb()) {
+            Recordset rs(*SharedDb());
+            rs.open(Statements::DistinctCategories());
+            const int column = rs.columnIndex("Category");
+            QSet<QString> seen;
+            while (!rs.atEnd()) {
+                if (column >= 0 && !rs.isNull(column)) {
+                    const QString category = rs.text(column);
+                    if (!category.isEmpty() && !seen.contains(category)) {
+                        seen.insert(category);
+                        cboCategory->addItem(category);
+                    }
                 }
+                rs.moveNext();
             }
-            rs.moveNext();
+            rs.close();
         }
-        rs.close();
     } catch (const StoreError &) {
     }
-    cboCategory->setEditText(QString());
+    cboCategory->setEditText(typed);
 }
 
 void frmCntContact::AddGridItem(cGrid *Grd, const QString &sItem, const QString &sDescription)
@@ -311,6 +313,10 @@ QString frmCntContact::GetList(const cGrid *Grd)
 
 bool frmCntContact::cmdOK_Click()
 {
+    // The list refresh below lets events run while the dialog is still open:
+    // a second click on OK then must not add the contact a second time.
+    if (m_saved)
+        return false;
     if (sortByFirstName()) {
         if (txtFirstName->text().isEmpty()) {
             MsgBox::Inform(this, QStringLiteral("The 'first name' field is empty."));
@@ -351,6 +357,7 @@ bool frmCntContact::cmdOK_Click()
         rs.setField("Picture", m_picturePath);
         rs.update();
         rs.close();
+        m_saved = true;
     } catch (const StoreError &e) {
         MsgBox::Fail(this, QStringLiteral("The contact could not be saved.\n\n") + e.message());
         return false;

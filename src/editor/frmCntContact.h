@@ -128,4 +128,5 @@ private:
     QString m_openError;
     bool m_completionGuard = false;
     bool m_placed = false;
+    bool m_saved = false;
 };

@@ -81,22 +81,6 @@ private slots:
         QCOMPARE(r.FilePath(r.FileCount + 1), QString());
     }
 
-    void selectionKeepsAtMostTheLimit()
-    {
-        QStringList paths;
-        for (int i = 0; i < MaxSelectedFiles + 5; ++i)
-            paths << QStringLiteral("/p/%1.jpg").arg(i);
-        const SelectedFiles r = mdlCommDialog::SelectionFromPaths(paths);
-        QCOMPARE(r.FileCount, MaxSelectedFiles);
-        QCOMPARE(r.FileNames.last(), QStringLiteral("%1.jpg").arg(MaxSelectedFiles - 1));
-    }
-
-    void centring()
-    {
-        QCOMPARE(mdlCommDialog::CentredTopLeft(QSize(200, 100), QRect(0, 0, 1000, 800)), QPoint(400, 350));
-        QCOMPARE(mdlCommDialog::CentredTopLeft(QSize(200, 100), QRect(100, 50, 400, 300)), QPoint(200, 150));
-    }
-
     // One file is remembered and the next dialog starts in its folder; several
     // files and a cancel leave the remembered path alone.
     void rememberedPath()
@@ -175,25 +159,6 @@ private slots:
         QVERIFY(!r.Cancelled);
         QCOMPARE(r.FilePath(1), b);
         QCOMPARE(mdlCommDialog::RememberedPath(), b);
-    }
-
-    void colour_data()
-    {
-        QTest::addColumn<QColor>("answer");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("cancel") << QColor() << -1;
-        QTest::newRow("red is 0x0000FF") << QColor(255, 0, 0) << 0x0000FF;
-        QTest::newRow("mixed") << QColor(0x12, 0x34, 0x56) << 0x563412;
-    }
-
-    void colour()
-    {
-        QFETCH(QColor, answer);
-        QFETCH(int, expected);
-        CommDialogForTests::SetNextColor(answer);
-        const SelectedColor r = ShowColorDialog(nullptr, false);
-        QCOMPARE(r.Color, expected);
-        QCOMPARE(r.Cancelled, expected == -1);
     }
 
     // The custom colours are set at the first dialog of the run, and what the

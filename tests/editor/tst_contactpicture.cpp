@@ -1,0 +1,216 @@
+#include "app/AppContext.h"
+#include "app/MsgBox.h"
+#include "common/TestSupport.h"
+#include "controls/Units.h"
+#include "editor/EditorTestSupport.h"
+#include "editor/frmCntContact.h"
+#include "settings/mdlCommDialog.h"
+
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QtTest>
+
+class tst_contactpicture : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QString image(const TempAppFolder &f, const QString &name)
+    {
+        QImage img(60, 40, QImage::Format_RGB32);
+        img.fill(Qt::red);
+        const QString path = f.file(name);
+        if (!img.save(path))
+            qWarning("cannot write %s", qPrintable(path));
+        return path;
+    }
+    static QString notAnImage(const TempAppFolder &f)
+    {
+        const QString path = f.file(QStringLiteral("broken.jpg"));
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write("this is no picture");
+        return path;
+    }
+    static QLabel *label(const frmCntContact &d, const char *name)
+    {
+        return d.findChild<QLabel *>(QLatin1String(name));
+    }
+    static QString pictureColumn()
+    {
+        auto cn = Connection::open(AppFilePath(QStringLiteral("/db/db.sqlite")));
+        Recordset rs(*cn);
+        rs.open(QStringLiteral("SELECT Picture FROM Contacts ORDER BY ContactID DESC"));
+        return rs.atEnd() ? QStringLiteral("<no row>") : rs.text(0);
+    }
+
+private slots:
+    void init()
+    {
+        CommDialogForTests::Reset();
+        CommDialogForTests::ForgetRememberedPath();
+    }
+    void cleanup() { frmCntContact::SetSortByFirstNameOverride(std::nullopt); }
+
+    // The picture and the placeholder take the links' hand cursor at load.
+    void handCursors()
+    {
+        TempAppFolder f;
+        frmCntContact d;
+        for (const char *name : {"lblAdd", "lblRemove", "Image1", "lblClickToAddPic"})
+            QCOMPARE(label(d, name)->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(label(d, "lblClickToAddPic")->isVisibleTo(&d));
+    }
+
+    // "Add", the picture and the placeholder all choose a file.
+    void choose_data()
+    {
+        QTest::addColumn<QString>("clicked");
+        QTest::newRow("Add link") << "lblAdd";
+        QTest::newRow("picture") << "Image1";
+        QTest::newRow("placeholder") << "lblClickToAddPic";
+    }
+
+    void choose()
+    {
+        QFETCH(QString, clicked);
+        TempAppFolder f;
+        frmCntContact d;
+        const QString png = image(f, QStringLiteral("face.png"));
+        CommDialogForTests::SetNextOpenResult({png});
+        QTest::mouseClick(d.findChild<QWidget *>(clicked), Qt::LeftButton);
+        QCOMPARE(d.PicturePath(), png);
+        QVERIFY(d.PictureShown());
+        QVERIFY(!label(d, "lblClickToAddPic")->isVisibleTo(&d));
+        const OpenFileRequest asked = CommDialogForTests::LastOpenRequest();
+        QCOMPARE(asked.Filter, frmCntContact::PictureFilter());
+        QVERIFY(asked.Filter.startsWith(QStringLiteral("media files (*.bmp; *.gif; *.jpg; *.jpeg")));
+        QVERIFY(!asked.Title.isEmpty());
+    }
+
+    void chooseOutcomes_data()
+    {
+        QTest::addColumn<QString>("answer"); // "cancel", "several", "broken"
+        QTest::newRow("cancel keeps the picture") << "cancel";
+        QTest::newRow("several files: the first") << "several";
+        QTest::newRow("not a picture: path kept, no message") << "broken";
+    }
+
+    void chooseOutcomes()
+    {
+        QFETCH(QString, answer);
+        TempAppFolder f;
+        frmCntContact d;
+        const QString first = image(f, QStringLiteral("first.bmp"));
+        CommDialogForTests::SetNextOpenResult({first});
+        d.ChoosePicture();
+        QVERIFY(d.PictureShown());
+
+        const QString second = image(f, QStringLiteral("second.jpg"));
+        const QString broken = notAnImage(f);
+        if (answer == QLatin1String("cancel"))
+            CommDialogForTests::SetNextOpenResult({});
+        else if (answer == QLatin1String("several"))
+            CommDialogForTests::SetNextOpenResult({second, first});
+        else
+            CommDialogForTests::SetNextOpenResult({broken});
+        QTest::mouseClick(label(d, "lblAdd"), Qt::LeftButton);
+
+        const QString expected = answer == QLatin1String("cancel")    ? first
+                                 : answer == QLatin1String("several") ? second
+                                                                      : broken;
+        QCOMPARE(d.PicturePath(), expected);
+        QVERIFY(d.PictureShown());
+        QVERIFY(!label(d, "lblClickToAddPic")->isVisibleTo(&d));
+        QVERIFY(MsgBox::AskedTexts().isEmpty());
+    }
+
+    void remove_data()
+    {
+        QTest::addColumn<bool>("withPicture");
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("no picture: nothing asked") << false << true;
+        QTest::newRow("answer no") << true << false;
+        QTest::newRow("answer yes") << true << true;
+    }
+
+    void remove()
+    {
+        QFETCH(bool, withPicture);
+        QFETCH(bool, yes);
+        TempAppFolder f;
+        frmCntContact d;
+        const QString png = image(f, QStringLiteral("face.png"));
+        if (withPicture) {
+            CommDialogForTests::SetNextOpenResult({png});
+            d.ChoosePicture();
+        }
+        MsgBox::QueueAnswers({yes ? QMessageBox::Yes : QMessageBox::No});
+        QTest::mouseClick(label(d, "lblRemove"), Qt::LeftButton);
+        QCOMPARE(MsgBox::AskedTexts(),
+                 withPicture ? QStringList{QStringLiteral("Remove this contact picture ?")} : QStringList());
+        const bool removed = withPicture && yes;
+        QCOMPARE(d.PicturePath(), withPicture && !removed ? png : QString());
+        QCOMPARE(d.PictureShown(), withPicture && !removed);
+        QCOMPARE(label(d, "lblClickToAddPic")->isVisibleTo(&d), !withPicture || removed);
+        MsgBox::ResetForTests();
+    }
+
+    // A stored path is kept whether its file is there, gone or unreadable;
+    // Remove then OK clears it in the store.
+    void storedPicture_data()
+    {
+        QTest::addColumn<QString>("kind"); // "present", "missing", "broken"
+        QTest::addColumn<bool>("removeFirst");
+        QTest::newRow("present") << "present" << false;
+        QTest::newRow("file gone: written back") << "missing" << false;
+        QTest::newRow("unreadable: written back") << "broken" << false;
+        QTest::newRow("removed") << "present" << true;
+    }
+
+    void storedPicture()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, removeFirst);
+        TempAppFolder f;
+        const QString path = kind == QLatin1String("present") ? image(f, QStringLiteral("ann.bmp"))
+                             : kind == QLatin1String("broken") ? notAnImage(f)
+                                                                : f.file(QStringLiteral("gone.jpg"));
+        SeedContacts({{{"Last_Name", "Lee"}, {"Picture", path}}});
+        OpenDb db;
+        frmCntContact d;
+        d.g_bEdit = true;
+        d.g_lContactID = 1;
+        QVERIFY(d.OpenContact());
+        QCOMPARE(d.PicturePath(), path);
+        const bool shown = kind == QLatin1String("present");
+        QCOMPARE(d.PictureShown(), shown);
+        QCOMPARE(label(d, "lblClickToAddPic")->isVisibleTo(&d), !shown);
+        if (removeFirst) {
+            MsgBox::QueueAnswers({QMessageBox::Yes});
+            d.RemovePicture();
+        }
+        frmCntContact::SetSortByFirstNameOverride(false);
+        QVERIFY(d.cmdOK_Click());
+        QCOMPARE(pictureColumn(), removeFirst ? QString() : path);
+    }
+
+    void newContactKeepsPicture()
+    {
+        TempAppFolder f;
+        OpenDb db;
+        frmCntContact::SetSortByFirstNameOverride(false);
+        frmCntContact d;
+        d.findChild<QLineEdit *>(QStringLiteral("txtLastName"))->setText(QStringLiteral("Lee"));
+        const QString jpg = image(f, QStringLiteral("new.jpg"));
+        CommDialogForTests::SetNextOpenResult({jpg});
+        d.ChoosePicture();
+        QVERIFY(d.cmdOK_Click());
+        QCOMPARE(pictureColumn(), jpg);
+    }
+};
+
+QTEST_MAIN(tst_contactpicture)
+#include "tst_contactpicture.moc"
