@@ -13,10 +13,10 @@
 
 QString frmCntContact::PictureFilter()
 {
-    // PNG is listed with the classic formats: the loader reads it and it is
-    // what most pictures are saved as today.
+    // The filter keeps its text; PNG is matched as well, since the loader reads
+    // it and most pictures are saved as PNG today.
     const QChar nul(0);
-    return QStringLiteral("media files (*.bmp; *.gif; *.jpg; *.jpeg; *.png)") + nul +
+    return QStringLiteral("media files (*.bmp; *.gif; *.jpg; *.jpeg)") + nul +
            QStringLiteral("*.bmp; *.gif; *.jpg; *.jpeg; *.png") + nul + nul;
 }
 

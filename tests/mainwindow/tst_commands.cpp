@@ -7,6 +7,8 @@
 #include "controls/cMenu.h"
 #include "controls/cToolbar.h"
 #include "controls/cTreeView.h"
+#include "editor/EditorTestSupport.h"
+#include "editor/frmCntContact.h"
 #include "mainwindow/frmMain.h"
 #include "settings/mdlOptions.h"
 #include "store/Statements.h"
@@ -214,6 +216,65 @@ private slots:
         QVERIFY(!w->SearchBarShown());
         QCOMPARE(w->TitleLabel()->text(), QStringLiteral("Friends"));
         QCOMPARE(column(frmMain::ColLastName), QStringList({"O'Brien"}));
+    }
+
+    void addAndEditOpenTheEditor()
+    {
+        SeedContacts(people());
+        frmMain *w = open(4);
+        QVERIFY(w);
+        struct Seen
+        {
+            QString caption;
+            bool edit = false;
+            qint64 id = 0;
+        };
+        auto look = [](Seen &seen) {
+            return [&seen](frmCntContact *d) {
+                seen = {d->windowTitle(), d->g_bEdit, d->g_lContactID};
+                d->cmdCancel_Click();
+            };
+        };
+        for (int trigger = 0; trigger < 2; ++trigger) {
+            Seen seen;
+            OnModal<frmCntContact> answer(look(seen));
+            if (trigger == 0)
+                w->tlbrTop_ButtonClick(0);
+            else
+                w->Menu()->Action(w->Menu()->IndexForKey(QStringLiteral("Add")))->trigger();
+            QVERIFY(answer.ran());
+            QCOMPARE(seen.caption, QStringLiteral("New contact"));
+            QVERIFY(!seen.edit);
+        }
+        // Edit right after a fill edits row 1.
+        Seen seen;
+        {
+            OnModal<frmCntContact> answer(look(seen));
+            w->tlbrTop_ButtonClick(1);
+            QVERIFY(answer.ran());
+        }
+        QVERIFY(seen.edit);
+        QCOMPARE(seen.id, 1);
+        QCOMPARE(seen.caption, QStringLiteral("Contact"));
+        // A double-click opens the row it was made on, whichever column.
+        {
+            OnModal<frmCntContact> answer(look(seen));
+            w->cGrid1_DblClick(3, frmMain::ColCategory);
+            QVERIFY(answer.ran());
+        }
+        QCOMPARE(seen.id, 3);
+        QCOMPARE(CountContacts(), 4);
+    }
+
+    void editOnAnEmptyListDoesNothing()
+    {
+        frmMain *w = open(0);
+        QVERIFY(w);
+        OnModal<frmCntContact> answer([](frmCntContact *d) { d->cmdCancel_Click(); }, 300);
+        w->tlbrTop_ButtonClick(1);
+        w->cGrid1_DblClick(1, 4);
+        QTest::qWait(400);
+        QVERIFY(!answer.ran());
     }
 
     void removeAsksFirst()
