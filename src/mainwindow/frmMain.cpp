@@ -159,14 +159,14 @@ void frmMain::buildDetailsPane()
     pal.setColor(QPalette::WindowText, Qt::black);
     PicContactDetails->setPalette(pal);
 
-    struct Spec
+    struct DetailLabel
     {
         const char *name;
         const char *text;
         double l, t, w, h;
         QLabel **target;
     };
-    const Spec labels[] = {
+    const DetailLabel labels[] = {
         {"lblName", "Name:", 2520, 240, 465, 195, nullptr},
         {"lblNameDetails", "", 3480, 240, 1545, 195, &lblNameDetails},
         {"lblCategory", "Category:", 2520, 480, 735, 195, nullptr},
@@ -179,7 +179,7 @@ void frmMain::buildDetailsPane()
         {"lblListedDetails", "", 3480, 1200, 1545, 195, &lblListedDetails},
         {"lblPhoneNumbers", "Phone numbers:", 5760, 240, 1170, 195, nullptr},
     };
-    for (const Spec &s : labels) {
+    for (const DetailLabel &s : labels) {
         QLabel *l = makeLabel(PicContactDetails, QLatin1String(s.name), QLatin1String(s.text));
         // Captions keep their text whole; values take the room the design gives them.
         const bool caption = s.target == nullptr;
