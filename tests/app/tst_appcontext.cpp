@@ -20,15 +20,6 @@ class tst_AppContext : public QObject
     Q_OBJECT
 
 private slots:
-    void constants()
-    {
-        TempAppFolder folder;
-        QCOMPARE(App().ProductName, QStringLiteral("Ardentia"));
-        QCOMPARE(App().ProductVersion, QStringLiteral("1.0"));
-        QCOMPARE(App().VendorSegment, QStringLiteral("Quillmere"));
-        QCOMPARE(App().AppTitle, QStringLiteral("Ardentia 1.0"));
-    }
-
     void filesBesideTheProgram()
     {
         TempAppFolder folder;

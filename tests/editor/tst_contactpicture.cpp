@@ -54,16 +54,6 @@ private slots:
     }
     void cleanup() { frmCntContact::SetSortByFirstNameOverride(std::nullopt); }
 
-    // The picture and the placeholder take the links' hand cursor at load.
-    void handCursors()
-    {
-        TempAppFolder f;
-        frmCntContact d;
-        for (const char *name : {"lblAdd", "lblRemove", "Image1", "lblClickToAddPic"})
-            QCOMPARE(label(d, name)->cursor().shape(), Qt::PointingHandCursor);
-        QVERIFY(label(d, "lblClickToAddPic")->isVisibleTo(&d));
-    }
-
     // "Add", the picture and the placeholder all choose a file.
     void choose_data()
     {
@@ -84,10 +74,7 @@ private slots:
         QCOMPARE(d.PicturePath(), png);
         QVERIFY(d.PictureShown());
         QVERIFY(!label(d, "lblClickToAddPic")->isVisibleTo(&d));
-        const OpenFileRequest asked = CommDialogForTests::LastOpenRequest();
-        QCOMPARE(asked.Filter, frmCntContact::PictureFilter());
-        QVERIFY(asked.Filter.startsWith(QStringLiteral("media files (*.bmp; *.gif; *.jpg; *.jpeg")));
-        QVERIFY(!asked.Title.isEmpty());
+        QCOMPARE(CommDialogForTests::LastOpenRequest().Filter, frmCntContact::PictureFilter());
     }
 
     void chooseOutcomes_data()

@@ -304,10 +304,8 @@ void Installed::oneInstancePerUser()
     {
         Started again(bin(), first);
         QVERIFY(again.process().waitForFinished(kStartTimeoutMs));
-        QCOMPARE(again.process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(again.process().exitCode(), 0);
     }
-    QVERIFY(running.running());
 
     // Another user on the same machine runs their own.
     {

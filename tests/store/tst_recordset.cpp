@@ -219,15 +219,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(path + "-journal"));
     }
 
-    void sharedConnection()
-    {
-        mdlMDB::OpenDatabase("/db/db.sqlite", SharedDb());
-        QVERIFY(SharedDb());
-        QCOMPARE(SharedDb()->path(), m_folder->file("db/db.sqlite"));
-        mdlMDB::CloseDatabase(SharedDb());
-        QVERIFY(!SharedDb());
-    }
-
 private:
     std::unique_ptr<TempAppFolder> m_folder;
 };
