@@ -8,6 +8,8 @@ namespace {
 constexpr quint32 kChunkSize = 1u << 20;
 // Record header: marked (u16), ellipsis (u16), colour (u8), wide (u8), cell count (u8).
 constexpr int kHeader = 7;
+// The colour of a row whose marks are decided when asked for.
+constexpr quint8 kLazyColour = 0xFF;
 
 template <typename T>
 T readAt(const char *p)
@@ -53,6 +55,7 @@ void GridModel::clearRows()
     m_used = 0;
     m_pending = Pending();
     m_palette.resize(1);
+    m_lazy.reset();
     m_announced = 0;
     endResetModel();
 }
@@ -143,7 +146,7 @@ quint8 GridModel::paletteIndex(const QColor &c)
         if (m_palette[i] == c)
             return quint8(i);
     }
-    if (m_palette.size() >= 255)
+    if (m_palette.size() >= kLazyColour)
         return quint8(m_palette.size() - 1);
     m_palette.push_back(c);
     return quint8(m_palette.size() - 1);
@@ -162,6 +165,11 @@ void GridModel::setCell(int row, int column, const QString &text, quint8 flags, 
         }
         if (row < int(m_rows.size())) {
             loadRow(row, m_pending);
+            if (m_pending.colour == kLazyColour) {
+                // The row is changed cell by cell from now on: its marks become plain ones.
+                m_pending.marked = m_lazy ? lazyMarked(row, m_pending.marked) : 0;
+                m_pending.colour = m_pending.marked && m_lazy ? paletteIndex(m_lazy->background) : 0;
+            }
         } else {
             m_pending = Pending();
             m_pending.row = row;
@@ -195,6 +203,31 @@ void GridModel::appendRow(const QByteArrayView *cells, int count, quint32 marked
 {
     commitPending();
     store(cells, qMin(count, columns()), marked, ellipsis, marked ? paletteIndex(background) : 0, -1);
+}
+
+void GridModel::setLazyMarks(const FoldedNeedle &needle, quint32 columns, const int *source, const QColor &background)
+{
+    LazyMarks lazy{needle, columns & 0xFFFF, {}, background};
+    for (int c = 0; c < 16; ++c)
+        lazy.source[c] = source && source[c] >= 0 ? source[c] : c;
+    m_lazy = std::move(lazy);
+}
+
+void GridModel::appendRowMarkedLater(const QByteArrayView *cells, int count, quint32 ellipsis)
+{
+    commitPending();
+    const bool lazy = m_lazy.has_value() && m_lazy->columns;
+    store(cells, qMin(count, columns()), lazy ? m_lazy->columns : 0, ellipsis, lazy ? kLazyColour : 0, -1);
+}
+
+quint32 GridModel::lazyMarked(int row, quint32 candidates) const
+{
+    quint32 marked = 0;
+    for (int c = 0; c < 16; ++c) {
+        if ((candidates & (1u << c)) && m_lazy->needle.foundIn(cellUtf8(row, m_lazy->source[c])))
+            marked |= 1u << c;
+    }
+    return marked;
 }
 
 QByteArrayView GridModel::cellUtf8(int row, int column) const
@@ -242,7 +275,11 @@ QColor GridModel::cellBackground(int row, int column) const
         marked = readAt<quint16>(p);
         colour = quint8(p[4]);
     }
-    if (!(marked & (1u << column)) || colour >= m_palette.size())
+    if (!(marked & (1u << column)))
+        return QColor();
+    if (colour == kLazyColour)
+        return m_lazy && lazyMarked(row, 1u << column) ? m_lazy->background : QColor();
+    if (colour >= m_palette.size())
         return QColor();
     return m_palette[colour];
 }

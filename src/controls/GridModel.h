@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/TextMatch.h"
+
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QByteArrayView>
@@ -8,6 +10,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The rows of a cGrid. Each row's cells live in one compact UTF-8 record in
@@ -57,6 +60,14 @@ public:
     void appendRow(const QByteArrayView *cells, int count, quint32 marked = 0, quint32 ellipsis = 0,
                    const QColor &background = QColor());
 
+    // Marks decided when a cell is asked for rather than when its row is
+    // stored: a cell of a row added with appendRowMarkedLater() whose column is
+    // in `columns` has `background` when the text of its column's source
+    // (`source[column]`, the column itself when -1) contains the needle. Only
+    // the cells that are painted are ever compared. Cleared with the rows.
+    void setLazyMarks(const FoldedNeedle &needle, quint32 columns, const int *source, const QColor &background);
+    void appendRowMarkedLater(const QByteArrayView *cells, int count, quint32 ellipsis);
+
     // Tells the views about every row stored since the last flush.
     void flush();
     int announcedRows() const { return m_announced; }
@@ -84,7 +95,16 @@ private:
         quint8 colour = 0;
     };
 
+    struct LazyMarks
+    {
+        FoldedNeedle needle;
+        quint32 columns;
+        int source[16];
+        QColor background;
+    };
+
     void commitPending() const;
+    quint32 lazyMarked(int row, quint32 candidates) const;
     void store(const QByteArrayView *cells, int count, quint32 marked, quint32 ellipsis, quint8 colour,
                int replaceRow) const;
     const char *record(int row) const;
@@ -98,5 +118,6 @@ private:
     mutable std::vector<RowRef> m_rows;
     mutable Pending m_pending;
     std::vector<QColor> m_palette; // index 0: no colour
+    std::optional<LazyMarks> m_lazy;
     int m_announced = 0;
 };

@@ -106,6 +106,7 @@ void cGrid::AddColumn(const QString &key, const QString &header, Qt::Alignment a
 void cGrid::Clear()
 {
     m_hotRow = -1;
+    m_appendedFrom = -1;
     m_model->clearRows();
 }
 
@@ -123,7 +124,10 @@ void cGrid::SetRedraw(bool on)
 
 void cGrid::FlushRows()
 {
+    const int before = m_model->announcedRows();
     m_model->flush();
+    if (m_model->announcedRows() > before && m_appendedFrom < 0)
+        m_appendedFrom = before;
     if (!viewport()->updatesEnabled()) {
         viewport()->setUpdatesEnabled(true);
         viewport()->update();
@@ -194,6 +198,20 @@ void cGrid::CellBoundary(int row, int column, double &left, double &top, double 
     top = Units::PixelsToTwipsY(origin.y(), this);
     width = Units::PixelsToTwipsX(r.width(), this);
     height = Units::PixelsToTwipsY(r.height(), this);
+}
+
+void cGrid::doItemsLayout()
+{
+    const int from = m_appendedFrom;
+    m_appendedFrom = -1;
+    // Rows added below the visible ones during a fill change only the scroll
+    // range; the rows on screen need no new paint (a long fill adds rows
+    // dozens of times a second).
+    if (from > 0 && rowViewportPosition(from) >= viewport()->height()) {
+        updateGeometries();
+        return;
+    }
+    QTableView::doItemsLayout();
 }
 
 void cGrid::SetGridLines(bool on)

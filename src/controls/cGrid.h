@@ -59,6 +59,7 @@ signals:
     void SelectionMoved(int row, int column);
 
 protected:
+    void doItemsLayout() override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
@@ -75,4 +76,5 @@ private:
     bool m_mouseDown = false;
     bool m_keyboardMove = false;
     int m_currentColumn = 0;
+    int m_appendedFrom = -1; // rows from here on were shown by FlushRows since the last layout
 };

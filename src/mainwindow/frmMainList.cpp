@@ -13,7 +13,9 @@
 #include <QLineEdit>
 #include <QPointer>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 // How long a fill works before it lets the window answer input and paint.
@@ -22,12 +24,18 @@ constexpr qint64 kYieldMs = 16;
 // The item text of the first entry: the text before the first ":*:".
 QByteArrayView firstItem(QByteArrayView list)
 {
-    if (list.size() < 3)
-        return QByteArrayView();
-    const void *at = memmem(list.data(), size_t(list.size()), ":*:", 3);
-    if (!at)
-        return QByteArrayView();
-    return list.first(static_cast<const char *>(at) - list.data());
+    const char *begin = list.data();
+    const char *end = begin + list.size();
+    // A colon is rare in an item, so looking for it first is quick.
+    for (const char *at = begin; end - at >= 3;) {
+        at = static_cast<const char *>(std::memchr(at, ':', size_t(end - at - 2)));
+        if (!at)
+            break;
+        if (at[1] == '*' && at[2] == ':')
+            return list.first(at - begin);
+        ++at;
+    }
+    return QByteArrayView();
 }
 } // namespace
 
@@ -63,9 +71,33 @@ bool frmMain::fill(const QString &statement, const FoldedNeedle *mark)
     QPointer<frmMain> self(this);
     cboEditor->hide();
 
+    QElapsedTimer clock;
+    bool started = false, overtaken = false;
+    // The first rows show at once, later ones every kYieldMs.
+    qint64 nextYield = 1;
+    // Shows what is there and lets the window answer once the time has come;
+    // false when a newer fill, or the window closing, ends this one. The
+    // record set calls it between slices of the table too, so that a search
+    // that finds little keeps the window answering as well.
+    auto yieldIfDue = [&]() -> bool {
+        if (!started || clock.elapsed() < nextYield)
+            return true;
+        cGrid1->FlushRows();
+        if (!mark && cGrid1->SelectedRow() == 0 && cGrid1->Rows() > 0)
+            cGrid1->SetSelectedRow(1);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (!self || generation != m_fillGeneration) {
+            overtaken = true;
+            return false;
+        }
+        nextYield = clock.elapsed() + kYieldMs;
+        return true;
+    };
+
     Recordset rs(*SharedDb());
+    rs.readInSlices(yieldIfDue);
     try {
-        rs.open(statement);
+        rs.prepare(statement);
     } catch (const StoreError &e) {
         ReportStoreError(QStringLiteral("The contacts could not be read."), e.message());
         return false;
@@ -83,13 +115,28 @@ bool frmMain::fill(const QString &statement, const FoldedNeedle *mark)
     const QColor highlight = Units::ColorFromBgr(AppColor());
     auto cell = [&rs](int column) { return column < 0 ? QByteArrayView() : rs.utf8(column); };
 
-    QElapsedTimer clock;
+    // Columns 4 to 8 are marked, drawn on one line with a word ellipsis: each
+    // by its own value, the phone and mail cells by the whole list text. The
+    // grid compares only the cells it paints.
+    const quint32 markedColumns = (1u << (ColFirstName - 1)) | (1u << (ColLastName - 1)) |
+                                  (1u << (ColCategory - 1)) | (1u << (ColFirstPhone - 1)) |
+                                  (1u << (ColFirstMail - 1));
+    if (mark) {
+        int source[16];
+        std::fill(std::begin(source), std::end(source), -1);
+        source[ColFirstPhone - 1] = ColPhones - 1;
+        source[ColFirstMail - 1] = ColMails - 1;
+        cGrid1->Model()->setLazyMarks(*mark, markedColumns, source, highlight);
+    }
+
     clock.start();
-    qint64 nextYield = kYieldMs;
+    started = true;
     bool failed = false;
     try {
+        rs.start();
         QByteArrayView cells[12];
-        while (!rs.atEnd()) {
+        unsigned rows = 0;
+        while (!overtaken && !rs.atEnd()) {
             const QByteArrayView phones = cell(cPhones);
             const QByteArrayView mails = cell(cMails);
             cells[ColContactID - 1] = cell(cId);
@@ -100,51 +147,31 @@ bool frmMain::fill(const QString &statement, const FoldedNeedle *mark)
             cells[ColPhones - 1] = phones;
             cells[ColFirstMail - 1] = firstItem(mails);
             cells[ColMails - 1] = mails;
-            quint32 marked = 0, ellipsis = 0;
-            if (mark) {
-                // Columns 4 to 8 are marked by their own value; the phone and mail
-                // cells by the whole list text.
-                ellipsis = (1u << (ColFirstName - 1)) | (1u << (ColLastName - 1)) | (1u << (ColCategory - 1)) |
-                           (1u << (ColFirstPhone - 1)) | (1u << (ColFirstMail - 1));
-                if (mark->foundIn(cells[ColFirstName - 1]))
-                    marked |= 1u << (ColFirstName - 1);
-                if (mark->foundIn(cells[ColLastName - 1]))
-                    marked |= 1u << (ColLastName - 1);
-                if (mark->foundIn(cells[ColCategory - 1]))
-                    marked |= 1u << (ColCategory - 1);
-                if (mark->foundIn(phones))
-                    marked |= 1u << (ColFirstPhone - 1);
-                if (mark->foundIn(mails))
-                    marked |= 1u << (ColFirstMail - 1);
-            }
-            cGrid1->Model()->appendRow(cells, 12, marked, ellipsis, highlight);
+            if (mark)
+                cGrid1->Model()->appendRowMarkedLater(cells, 12, markedColumns);
+            else
+                cGrid1->Model()->appendRow(cells, 12);
             rs.moveNext();
-
-            if (clock.elapsed() >= nextYield) {
-                // Show what is there and let the window answer; a newer fill, or
-                // the window closing, ends this one here.
-                cGrid1->FlushRows();
-                if (!mark && cGrid1->SelectedRow() == 0 && cGrid1->Rows() > 0)
-                    cGrid1->SetSelectedRow(1);
-                QCoreApplication::processEvents(QEventLoop::AllEvents);
-                if (!self)
-                    return false;
-                if (generation != m_fillGeneration) {
-                    if (--m_fillDepth == 0)
-                        cGrid1->SetRedraw(true);
-                    return false;
-                }
-                nextYield = clock.elapsed() + kYieldMs;
-            }
+            // The clock is read every few rows: a row takes well under a
+            // microsecond, and a step never walks more than a slice.
+            if (!overtaken && (++rows & 15) == 0)
+                yieldIfDue();
         }
     } catch (const StoreError &e) {
-        failed = true;
-        ReportStoreError(QStringLiteral("The contacts could not be read."), e.message());
+        if (self && generation == m_fillGeneration) {
+            failed = true;
+            ReportStoreError(QStringLiteral("The contacts could not be read."), e.message());
+        }
     }
+    if (!self)
+        return false; // the window is gone: touch nothing of it
     rs.close();
-    --m_fillDepth;
-    if (generation != m_fillGeneration)
+    if (overtaken || generation != m_fillGeneration) {
+        if (--m_fillDepth == 0)
+            cGrid1->SetRedraw(true);
         return false;
+    }
+    --m_fillDepth;
     cGrid1->SetRedraw(true);
     if (!mark && cGrid1->Rows() > 0 && cGrid1->SelectedRow() == 0)
         cGrid1->SetSelectedRow(1);

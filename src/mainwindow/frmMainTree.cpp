@@ -4,8 +4,20 @@
 #include "store/Statements.h"
 #include "store/mdlMDB.h"
 
+#include <QFileInfo>
 #include <QLabel>
-#include <QSet>
+#include <QPointer>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 const QString kSep = QStringLiteral(":*:");
@@ -25,19 +37,204 @@ QByteArrayView firstCharacter(QByteArrayView v)
         len = 2;
     return v.first(qMin(len, v.size()));
 }
+
+// Letters of a column and distinct values of another, gathered without a text
+// made per row. Each statement's errors are suppressed: what it gave so far stays.
+class TreeValues
+{
+public:
+    // Either column may be empty: that side is left out.
+    void collect(Connection &cn, const QString &letterColumn, const QString &categoryColumn)
+    {
+        Recordset letters(cn);
+        Recordset categories(cn);
+        bool lettersLive = !letterColumn.isEmpty() && open(letters, Statements::ColumnValues(letterColumn));
+        bool categoriesLive =
+            !categoryColumn.isEmpty() && open(categories, Statements::ColumnValues(categoryColumn));
+        while (lettersLive || categoriesLive) {
+            if (lettersLive)
+                lettersLive = step(letters, [this](QByteArrayView v) { addLetter(firstCharacter(v)); });
+            if (categoriesLive)
+                categoriesLive = step(categories, [this](QByteArrayView v) { addCategory(v); });
+        }
+    }
+
+    void addLetters(cTreeView *tree, QTreeWidgetItem *node, int image) const
+    {
+        for (const QByteArray &letter : m_letters) {
+            const QString text = QString::fromUtf8(letter);
+            tree->AddNode(node, QStringLiteral("ABC") + kSep + text, text, image, image);
+        }
+        // One sort after the last insertion orders the children exactly as a
+        // sort after each one would.
+        tree->SortChildren(node);
+    }
+
+    void addCategories(cTreeView *tree, QTreeWidgetItem *node, int image) const
+    {
+        for (const std::string &value : m_categories) {
+            const QString text = QString::fromUtf8(value.data(), qsizetype(value.size()));
+            tree->AddNode(node, QStringLiteral("CAT") + kSep + text, text, image, image);
+        }
+        tree->SortChildren(node);
+    }
+
+private:
+    static bool open(Recordset &rs, const QString &statement)
+    {
+        try {
+            rs.open(statement);
+            return true;
+        } catch (const StoreError &) {
+            return false;
+        }
+    }
+
+    // Takes the current row's value (null values are skipped) and moves on;
+    // false once the statement has ended or failed.
+    template <typename Take>
+    static bool step(Recordset &rs, Take take)
+    {
+        try {
+            if (rs.atEnd())
+                return false;
+            const QByteArrayView v = rs.utf8(0);
+            if (v.data()) // null values are skipped
+                take(v);
+            rs.moveNext();
+            return true;
+        } catch (const StoreError &) {
+            return false;
+        }
+    }
+
+    void addLetter(QByteArrayView letter)
+    {
+        if (letter.isEmpty())
+            return;
+        if (letter.size() == 1) {
+            const auto byte = static_cast<unsigned char>(letter.at(0));
+            if (m_seenByte[byte])
+                return;
+            m_seenByte[byte] = true;
+        } else {
+            quint32 code = 0;
+            std::memcpy(&code, letter.data(), size_t(letter.size()));
+            if (std::find(m_seenWide.begin(), m_seenWide.end(), code) != m_seenWide.end())
+                return;
+            m_seenWide.push_back(code);
+        }
+        m_letters.push_back(letter.toByteArray());
+    }
+
+    void addCategory(QByteArrayView value)
+    {
+        if (value.isEmpty())
+            return;
+        const std::string_view v(value.data(), size_t(value.size()));
+        if (m_seenCategories.count(v))
+            return;
+        m_categories.emplace_back(v);
+        m_seenCategories.insert(m_categories.back());
+    }
+
+    bool m_seenByte[256] = {};
+    std::vector<quint32> m_seenWide;
+    std::vector<QByteArray> m_letters;
+    std::deque<std::string> m_categories; // stable addresses for the views below
+    std::unordered_set<std::string_view> m_seenCategories;
+};
+
+// A book this large (bytes of its file) has its letters and categories
+// gathered beside the window rather than before it shows: the walk through
+// the table runs on a thread and a connection of its own while the window
+// paints and its list fills, and the nodes are added on the window's thread
+// when the values are in. A smaller book is read at once, in a few milliseconds.
+constexpr qint64 kBackgroundTreeBytes = 4 << 20;
+const QString kLoaderName = QStringLiteral("treeValuesLoader");
+
+class TreeLoader : public QObject
+{
+public:
+    TreeLoader(cTreeView *tree, const QString &path, const QString &letterColumn) : QObject(tree), m_tree(tree)
+    {
+        setObjectName(kLoaderName);
+        m_thread = std::thread([this, path, letterColumn] { run(path, letterColumn); });
+    }
+
+    ~TreeLoader() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_cancelled = true;
+            if (m_cn)
+                m_cn->interrupt();
+        }
+        m_thread.join();
+    }
+
+private:
+    void run(const QString &path, const QString &letterColumn)
+    {
+        auto values = std::make_shared<TreeValues>();
+        try {
+            std::unique_ptr<Connection> cn = Connection::openForReading(path);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (m_cancelled)
+                    return;
+                m_cn = cn.get();
+            }
+            values->collect(*cn, letterColumn, QStringLiteral("Category"));
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_cn = nullptr;
+        } catch (const StoreError &) {
+            // Suppressed, as when the values are read at once.
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_cancelled)
+            QMetaObject::invokeMethod(this, [this, values] { apply(*values); }, Qt::QueuedConnection);
+    }
+
+    void apply(const TreeValues &values)
+    {
+        values.addLetters(m_tree, m_tree->NodeByKey(QStringLiteral("ABC:*:MAIN")), 3);
+        values.addCategories(m_tree, m_tree->NodeByKey(QStringLiteral("CAT:*:MAIN")), 3);
+        deleteLater();
+    }
+
+    cTreeView *m_tree;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    Connection *m_cn = nullptr;
+    bool m_cancelled = false;
+};
 } // namespace
 
 void frmMain::setTree()
 {
+    // A gathering still under way belongs to the tree being replaced.
+    delete cTreeView1->findChild<QObject *>(kLoaderName, Qt::FindDirectChildrenOnly);
     cTreeView1->ClearNodes();
     m_nodeRoot = cTreeView1->AddNode(nullptr, QStringLiteral("CONTACTS:*:MAIN"), QStringLiteral("Contacts"), 0, -1);
     m_nodeAll = cTreeView1->AddNode(m_nodeRoot, QStringLiteral("ALL:*:MAIN"), QStringLiteral("All"), 0, 0);
     m_nodeABC = cTreeView1->AddNode(m_nodeRoot, QStringLiteral("ABC:*:MAIN"), QStringLiteral("ABC"), 1, 1);
-    AddABCToTreeView(m_nodeABC, 3, SortByFirstName() ? QStringLiteral("First_Name") : QStringLiteral("Last_Name"));
     m_nodeCategories =
         cTreeView1->AddNode(m_nodeRoot, QStringLiteral("CAT:*:MAIN"), QStringLiteral("Categories"), 2, 2);
-    AddCategoriesToTreeView(m_nodeCategories, 3, QStringLiteral("Category"));
     m_nodeRecycle = cTreeView1->AddNode(m_nodeRoot, QStringLiteral("RECYCLE:*:MAIN"), QStringLiteral("Recycle"), 4, 4);
+    // Letters and categories come from one walk through the table (the two
+    // statements step side by side over the same pages) rather than two.
+    if (SharedDb()) {
+        const QString letterColumn = SortByFirstName() ? QStringLiteral("First_Name") : QStringLiteral("Last_Name");
+        if (QFileInfo(SharedDb()->path()).size() >= kBackgroundTreeBytes) {
+            new TreeLoader(cTreeView1, SharedDb()->path(), letterColumn);
+        } else {
+            TreeValues values;
+            values.collect(*SharedDb(), letterColumn, QStringLiteral("Category"));
+            values.addLetters(cTreeView1, m_nodeABC, 3);
+            values.addCategories(cTreeView1, m_nodeCategories, 3);
+        }
+    }
     cTreeView1->Expand(m_nodeRoot);
 }
 
@@ -45,50 +242,18 @@ void frmMain::AddABCToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, const QS
 {
     if (!tvNode || !SharedDb())
         return;
-    // Errors are suppressed: the node keeps the children added so far.
-    try {
-        Recordset rs(*SharedDb());
-        rs.open(Statements::ColumnValues(sItem));
-        QSet<QByteArray> seen;
-        while (!rs.atEnd()) {
-            if (!rs.isNull(0)) {
-                const QByteArrayView letter = firstCharacter(rs.utf8(0));
-                if (!letter.isEmpty() && !seen.contains(letter.toByteArray())) {
-                    const QByteArray bytes = letter.toByteArray();
-                    seen.insert(bytes);
-                    const QString text = QString::fromUtf8(bytes);
-                    cTreeView1->AddNode(tvNode, QStringLiteral("ABC") + kSep + text, text, ImgAsIndex, ImgAsIndex);
-                }
-            }
-            rs.moveNext();
-        }
-        // One sort after the last insertion orders the children exactly as a
-        // sort after each one would.
-        cTreeView1->SortChildren(tvNode);
-    } catch (const StoreError &) {
-        cTreeView1->SortChildren(tvNode);
-    }
+    TreeValues values;
+    values.collect(*SharedDb(), sItem, QString());
+    values.addLetters(cTreeView1, tvNode, ImgAsIndex);
 }
 
 void frmMain::AddCategoriesToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, const QString &sItem)
 {
     if (!tvNode || !SharedDb())
         return;
-    try {
-        Recordset rs(*SharedDb());
-        rs.open(Statements::DistinctColumn(sItem));
-        while (!rs.atEnd()) {
-            if (!rs.isNull(0)) {
-                const QString value = rs.text(0);
-                if (!value.isEmpty())
-                    cTreeView1->AddNode(tvNode, QStringLiteral("CAT") + kSep + value, value, ImgAsIndex, ImgAsIndex);
-            }
-            rs.moveNext();
-        }
-        cTreeView1->SortChildren(tvNode);
-    } catch (const StoreError &) {
-        cTreeView1->SortChildren(tvNode);
-    }
+    TreeValues values;
+    values.collect(*SharedDb(), QString(), sItem);
+    values.addCategories(cTreeView1, tvNode, ImgAsIndex);
 }
 
 void frmMain::cTreeView1_NodeClick(QTreeWidgetItem *node)

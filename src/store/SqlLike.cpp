@@ -1,5 +1,7 @@
 #include "store/SqlLike.h"
 
+#include "store/TextMatch.h"
+
 #include <QByteArrayView>
 #include <QList>
 
@@ -33,22 +35,6 @@ struct CompiledPattern
 inline unsigned char foldAscii(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-}
-
-bool isAscii(const unsigned char *p, size_t n)
-{
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        quint64 w;
-        std::memcpy(&w, p + i, 8);
-        if (w & 0x8080808080808080ULL)
-            return false;
-    }
-    for (; i < n; ++i) {
-        if (p[i] & 0x80)
-            return false;
-    }
-    return true;
 }
 
 std::u32string foldedUcs4(QStringView text)
@@ -191,25 +177,97 @@ bool matches(const CompiledPattern &cp, const unsigned char *text, size_t len)
 {
     if (cp.shape == Shape::AnyNonNull)
         return true;
-    if (cp.asciiTokens && isAscii(text, len)) {
+    const char *chars = reinterpret_cast<const char *>(text);
+    if (cp.asciiTokens && cp.shape != Shape::General) {
+        // An ASCII literal is looked for in the bytes themselves, A to Z folded
+        // on the way: no copy, no conversion. Only a value that holds a letter
+        // folding to ASCII from beyond it is folded whole.
+        const TextMatch::Anchor anchor = cp.shape == Shape::Equals   ? TextMatch::Anchor::Whole
+                                         : cp.shape == Shape::Prefix ? TextMatch::Anchor::Start
+                                                                     : TextMatch::Anchor::Anywhere;
+        const TextMatch::Verdict v =
+            TextMatch::MatchAsciiFolded(anchor, chars, len, cp.asciiLiteral.data(), cp.asciiLiteral.size());
+        if (v != TextMatch::Verdict::FoldWhole)
+            return v == TextMatch::Verdict::Yes;
+    } else if (!cp.asciiTokens && TextMatch::IsAscii(chars, len)) {
+        // A letter beyond ASCII in the pattern never meets folded ASCII text.
+        return false;
+    } else if (cp.asciiTokens && TextMatch::IsAscii(chars, len)) {
         thread_local std::string buffer;
         buffer.resize(len);
         for (size_t i = 0; i < len; ++i)
             buffer[i] = char(foldAscii(text[i]));
-        const std::string_view view(buffer);
-        if (cp.shape == Shape::Contains && !cp.asciiLiteral.empty()) {
-            return memmem(buffer.data(), len, cp.asciiLiteral.data(), cp.asciiLiteral.size()) != nullptr;
-        }
-        return matchShape(cp, view, cp.asciiLiteral.data(), cp.asciiLiteral.size());
+        return matchShape(cp, std::string_view(buffer), cp.asciiLiteral.data(), cp.asciiLiteral.size());
     }
     const std::u32string folded =
-        foldedUcs4(QString::fromUtf8(reinterpret_cast<const char *>(text), qsizetype(len)));
+        foldedUcs4(QString::fromUtf8(chars, qsizetype(len)));
     return matchShape(cp, std::u32string_view(folded), cp.wideLiteral.data(), cp.wideLiteral.size());
 }
 
-void destroyPattern(void *p)
+// The last pattern and escape seen on this thread, compiled. A statement's
+// LIKE terms share one pattern (the search puts the same text in all nine), so
+// one entry answers nearly every call; a pattern that changes per row is
+// compiled afresh each time, as it would be anyway.
+struct PatternCache
 {
-    delete static_cast<CompiledPattern *>(p);
+    std::string patternBytes;
+    bool hasEscape = false;
+    char32_t escape = 0;
+    bool valid = false;
+    CompiledPattern compiled;
+
+    std::string escapeBytes;
+    bool escapeKnown = false;
+    bool escapeValid = false;
+    char32_t escapeChar = 0;
+};
+
+inline bool sameBytes(const std::string &a, const char *b, size_t n)
+{
+    if (a.size() != n)
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
+PatternCache &cache()
+{
+    thread_local PatternCache c;
+    return c;
+}
+
+// The escape character, or false when the text is not a single character.
+bool decodeEscape(const char *e, char32_t &out)
+{
+    PatternCache &c = cache();
+    const size_t n = std::strlen(e);
+    if (!c.escapeKnown || c.escapeBytes.size() != n || std::memcmp(c.escapeBytes.data(), e, n) != 0) {
+        const QList<uint> ucs = QString::fromUtf8(e, qsizetype(n)).toUcs4();
+        c.escapeBytes.assign(e, n);
+        c.escapeKnown = true;
+        c.escapeValid = ucs.size() == 1;
+        c.escapeChar = c.escapeValid ? char32_t(ucs.first()) : 0;
+    }
+    out = c.escapeChar;
+    return c.escapeValid;
+}
+
+const CompiledPattern &compiledPattern(const char *pat, int patLen, bool hasEscape, char32_t escape)
+{
+    PatternCache &c = cache();
+    const size_t n = size_t(patLen);
+    if (!c.valid || c.hasEscape != hasEscape || c.escape != escape || !sameBytes(c.patternBytes, pat, n)) {
+        c.valid = false;
+        c.compiled = compile(QString::fromUtf8(pat, patLen), hasEscape, escape);
+        c.patternBytes.assign(pat, n);
+        c.hasEscape = hasEscape;
+        c.escape = escape;
+        c.valid = true;
+    }
+    return c.compiled;
 }
 
 void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
@@ -220,14 +278,11 @@ void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
         const auto *e = sqlite3_value_text(argv[2]);
         if (!e)
             return; // NULL escape: NULL result
-        const QString es = QString::fromUtf8(reinterpret_cast<const char *>(e));
-        const QList<uint> ucs = es.toUcs4();
-        if (ucs.size() != 1) {
+        if (!decodeEscape(reinterpret_cast<const char *>(e), escape)) {
             sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
             return;
         }
         hasEscape = true;
-        escape = char32_t(ucs.first());
     }
     const auto *pat = sqlite3_value_text(argv[0]);
     const int patLen = sqlite3_value_bytes(argv[0]);
@@ -235,22 +290,8 @@ void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
     const int txtLen = sqlite3_value_bytes(argv[1]);
     if (!pat || !txt)
         return; // NULL in, NULL out
-
-    auto *cp = static_cast<CompiledPattern *>(sqlite3_get_auxdata(ctx, 0));
-    if (!cp || cp->hasEscape != hasEscape || cp->escape != escape) {
-        cp = new CompiledPattern(
-            compile(QString::fromUtf8(reinterpret_cast<const char *>(pat), patLen), hasEscape, escape));
-        sqlite3_set_auxdata(ctx, 0, cp, destroyPattern);
-        cp = static_cast<CompiledPattern *>(sqlite3_get_auxdata(ctx, 0));
-        if (!cp) {
-            // Not cacheable (a pattern that varies per row): compile for this call only.
-            const CompiledPattern once =
-                compile(QString::fromUtf8(reinterpret_cast<const char *>(pat), patLen), hasEscape, escape);
-            sqlite3_result_int(ctx, matches(once, txt, size_t(txtLen)) ? 1 : 0);
-            return;
-        }
-    }
-    sqlite3_result_int(ctx, matches(*cp, txt, size_t(txtLen)) ? 1 : 0);
+    const CompiledPattern &cp = compiledPattern(reinterpret_cast<const char *>(pat), patLen, hasEscape, escape);
+    sqlite3_result_int(ctx, matches(cp, txt, size_t(txtLen)) ? 1 : 0);
 }
 
 } // namespace

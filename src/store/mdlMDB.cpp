@@ -106,6 +106,28 @@ std::unique_ptr<Connection> Connection::open(const QString &path)
     return cn;
 }
 
+std::unique_ptr<Connection> Connection::openForReading(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    const QByteArray name = QFile::encodeName(path);
+    int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = engineMessage(db, rc);
+        sqlite3_close_v2(db);
+        throw StoreError(rc, msg, path);
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, 2000);
+    std::unique_ptr<Connection> cn(new Connection(db, path));
+    RegisterLike(db);
+    return cn;
+}
+
+void Connection::interrupt()
+{
+    sqlite3_interrupt(m_db);
+}
+
 void Connection::exec(const QString &sql)
 {
     char *err = nullptr;
@@ -134,7 +156,88 @@ Recordset::~Recordset()
     close();
 }
 
+namespace {
+
+// Rows a slice spans at most: a step over a slice in which nothing matches
+// takes a few milliseconds even when every row is compared nine times.
+constexpr qint64 kSliceKeys = 8192;
+
+// Whether a statement is a filtered whole-row query on Contacts that reads the
+// same rows in the same order when its key range is cut into slices: no
+// ordering, grouping, limit, compound or join outside its quoted texts. (Every
+// row of the whole table comes at once anyway: that one is not cut.)
+bool sliceable(const QByteArray &sql)
+{
+    static const QByteArray head = "SELECT * FROM Contacts WHERE ";
+    if (!sql.startsWith(head))
+        return false;
+    const QByteArray rest = sql.mid(head.size() - 1);
+    static const char *const refused[] = {"ORDER", "GROUP", "LIMIT", "OFFSET", "UNION", "INTERSECT", "EXCEPT",
+                                          "JOIN", "DISTINCT", "HAVING", "WINDOW", "SELECT", "FROM"};
+    QByteArray word;
+    bool quoted = false;
+    auto refusedWord = [&] {
+        for (const char *r : refused) {
+            if (word.compare(r, Qt::CaseInsensitive) == 0)
+                return true;
+        }
+        return false;
+    };
+    for (const char c : rest + ' ') {
+        if (quoted) {
+            if (c == '\'')
+                quoted = false; // a doubled quote closes and opens again
+            continue;
+        }
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+        if (letter) {
+            word += c;
+            continue;
+        }
+        if (refusedWord())
+            return false;
+        word.clear();
+        if (c == '\'')
+            quoted = true;
+        else if (c == ';' || c == '"' || c == '[' || c == '`')
+            return false;
+    }
+    return !quoted;
+}
+
+// The last key of the slice that starts at `from`.
+qint64 sliceEnd(qint64 from, qint64 last)
+{
+    return quint64(last) - quint64(from) < quint64(kSliceKeys) ? last : from + kSliceKeys - 1;
+}
+
+// The lowest or highest key of Contacts; false when the table is empty.
+bool keyBound(sqlite3 *db, const char *sql, qint64 &out)
+{
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK)
+        return false;
+    const bool ok = sqlite3_step(st) == SQLITE_ROW && sqlite3_column_type(st, 0) != SQLITE_NULL;
+    if (ok)
+        out = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return ok;
+}
+
+} // namespace
+
 void Recordset::open(const QString &statement)
+{
+    prepare(statement);
+    start();
+}
+
+void Recordset::readInSlices(std::function<bool()> between)
+{
+    m_between = std::move(between);
+}
+
+void Recordset::prepare(const QString &statement)
 {
     close();
     const QByteArray sql = statement.toUtf8();
@@ -150,14 +253,65 @@ void Recordset::open(const QString &statement)
         close();
         throw StoreError(SQLITE_MISUSE, QStringLiteral("Only one statement may be run at a time."), m_cn.path());
     }
+    if (m_between && sliceable(sql)) {
+        // The same statement narrowed to a key range; the engine folds the
+        // two into one range search on the key.
+        const QByteArray narrowed = "SELECT * FROM (" + sql + ") WHERE ContactID BETWEEN ?1 AND ?2";
+        sqlite3_stmt *sliced = nullptr;
+        qint64 first = 0;
+        if (sqlite3_prepare_v2(m_cn.handle(), narrowed.constData(), int(narrowed.size()), &sliced, nullptr) ==
+            SQLITE_OK) {
+            sqlite3_finalize(m_stmt);
+            m_stmt = sliced;
+            m_sliced = true;
+            if (keyBound(m_cn.handle(), "SELECT min(ContactID) FROM Contacts", first) &&
+                keyBound(m_cn.handle(), "SELECT max(ContactID) FROM Contacts", m_lastKey)) {
+                m_sliceFrom = first;
+                sqlite3_bind_int64(m_stmt, 1, m_sliceFrom);
+                sqlite3_bind_int64(m_stmt, 2, sliceEnd(m_sliceFrom, m_lastKey));
+            } else {
+                // An empty table: one empty slice.
+                m_sliceFrom = m_lastKey = 0;
+                sqlite3_bind_int64(m_stmt, 1, 1);
+                sqlite3_bind_int64(m_stmt, 2, 0);
+            }
+        } else {
+            sqlite3_finalize(sliced);
+        }
+    }
     m_keyColumn = columnIndex("ContactID");
+    m_atEnd = true;
+}
+
+void Recordset::start()
+{
+    if (!m_stmt)
+        throw StoreError(SQLITE_MISUSE, QStringLiteral("The record set is not open."), m_cn.path());
     m_atEnd = false;
     step();
 }
 
+// Moves on to the next slice of keys; false when there is none, or when the
+// caller's `between` ends the reading.
+bool Recordset::nextSlice()
+{
+    const qint64 done = sliceEnd(m_sliceFrom, m_lastKey);
+    if (done >= m_lastKey)
+        return false;
+    sqlite3_reset(m_stmt);
+    if (!m_between())
+        return false;
+    m_sliceFrom = done + 1;
+    sqlite3_bind_int64(m_stmt, 1, m_sliceFrom);
+    sqlite3_bind_int64(m_stmt, 2, sliceEnd(m_sliceFrom, m_lastKey));
+    return true;
+}
+
 void Recordset::step()
 {
-    const int rc = sqlite3_step(m_stmt);
+    int rc = sqlite3_step(m_stmt);
+    while (m_sliced && rc == SQLITE_DONE && nextSlice())
+        rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW) {
         m_atEnd = false;
         m_key = m_keyColumn >= 0 && sqlite3_column_type(m_stmt, m_keyColumn) != SQLITE_NULL
@@ -193,6 +347,7 @@ void Recordset::close()
     m_key = -1;
     m_keyColumn = -1;
     m_pending.clear();
+    m_sliced = false;
 }
 
 int Recordset::columnCount() const

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -38,12 +39,18 @@ public:
     // the database at `path`. A file that is not a database or cannot be read is
     // left exactly as it is and reported with StoreError.
     static std::unique_ptr<Connection> open(const QString &path);
+    // Opens an existing database for reading only (nothing is created); for
+    // work done on a thread of its own beside the shared connection.
+    static std::unique_ptr<Connection> openForReading(const QString &path);
     ~Connection();
 
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
     sqlite3 *handle() const { return m_db; }
+    // Makes the statement running on this connection stop soon with an
+    // interruption error; may be called from any thread.
+    void interrupt();
     QString path() const { return m_path; }
 
     // Runs statements that return no rows; throws StoreError on failure.
@@ -68,7 +75,19 @@ public:
     Recordset &operator=(const Recordset &) = delete;
 
     void open(const QString &statement);
+    // open() in two steps: prepare() reports what is wrong with the statement
+    // itself, start() reads the first row.
+    void prepare(const QString &statement);
+    void start();
     bool atEnd() const { return m_atEnd; }
+
+    // Set before prepare(): a whole-row statement on Contacts ("SELECT * FROM
+    // Contacts" with a WHERE clause at most) is then read in slices of the key
+    // range, in the same order, so that no single step walks more than a slice
+    // of the table, however few rows match. `between` runs between two slices,
+    // when no step is in progress (so it may use the connection); when it
+    // returns false the record set ends there. Other statements are read whole.
+    void readInSlices(std::function<bool()> between);
     void moveNext();
     void close();
 
@@ -96,6 +115,7 @@ public:
 
 private:
     void step();
+    bool nextSlice();
     void requireCurrent(const char *operation) const;
 
     Connection &m_cn;
@@ -105,6 +125,10 @@ private:
     qint64 m_key = -1;
     int m_keyColumn = -1;
     std::vector<std::pair<QString, QVariant>> m_pending;
+    std::function<bool()> m_between;
+    bool m_sliced = false;
+    qint64 m_sliceFrom = 0; // the current slice's first key
+    qint64 m_lastKey = 0;   // the table's highest key when the statement started
 };
 
 // The process's one connection, alive from the main window's load to its unload.

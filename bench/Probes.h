@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QTimer>
+
+#include <ctime>
+#include <functional>
+
+// Nanoseconds on the machine-wide monotonic clock, comparable between processes.
+inline qint64 MonoNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+inline double MsSince(qint64 t0)
+{
+    return double(MonoNs() - t0) / 1e6;
+}
+
+// A 1 ms timer that remembers the longest wait between two of its ticks: how
+// long the event loop was kept from running.
+class GapTimer : public QObject
+{
+public:
+    GapTimer()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
+    }
+    void start()
+    {
+        m_last = MonoNs();
+        m_max = 0;
+        m_timer.start();
+    }
+    double stopMs()
+    {
+        tick();
+        m_timer.stop();
+        return double(m_max) / 1e6;
+    }
+
+private:
+    void tick()
+    {
+        const qint64 now = MonoNs();
+        m_max = qMax(m_max, now - m_last);
+        m_last = now;
+    }
+    QTimer m_timer;
+    qint64 m_last = 0;
+    qint64 m_max = 0;
+};
+
+// Runs `after` once the first event of `type` that `when` accepts has been
+// handled in full by its receiver (the event is passed on to every filter and
+// the receiver itself first). Watches `watched`, or every object when it is qApp.
+class AfterEventProbe : public QObject
+{
+public:
+    AfterEventProbe(QObject *watched, QEvent::Type type) : m_type(type) { watched->installEventFilter(this); }
+    void arm(std::function<bool(QObject *)> when, std::function<void()> after)
+    {
+        m_when = std::move(when);
+        m_after = std::move(after);
+        m_armed = true;
+    }
+    void disarm() { m_armed = false; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!m_armed || m_inside || event->type() != m_type || !m_when(watched))
+            return false;
+        m_armed = false;
+        m_inside = true;
+        QCoreApplication::sendEvent(watched, event);
+        m_inside = false;
+        m_after();
+        return true;
+    }
+
+private:
+    QEvent::Type m_type;
+    std::function<bool(QObject *)> m_when;
+    std::function<void()> m_after;
+    bool m_armed = false;
+    bool m_inside = false;
+};

@@ -1,0 +1,759 @@
+// Ardentia's performance benchmark. Makes deterministic contact books of
+// 10 000, 100 000 and 1 000 000 contacts, runs the program's own code paths on
+// them (the real main window offscreen, the real store and search) beside the
+// raw engine, and prints one table of medians, ratios and targets.
+#include "Generator.h"
+#include "Probes.h"
+
+#include "app/AppContext.h"
+#include "app/MsgBox.h"
+#include "app/mdlMain.h"
+#include "controls/cGrid.h"
+#include "controls/cTreeView.h"
+#include "mainwindow/frmMain.h"
+#include "store/Statements.h"
+#include "store/mdlMDB.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QWindow>
+
+#include <sqlite3.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+// --- small helpers ------------------------------------------------------------------------
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double Max(const std::vector<double> &v)
+{
+    return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
+}
+
+qint64 RssBytes()
+{
+    FILE *f = std::fopen("/proc/self/statm", "r");
+    long pages = 0, resident = 0;
+    if (f) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return qint64(resident) * sysconf(_SC_PAGESIZE);
+}
+
+void Settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+QString SizeText(int n)
+{
+    if (n >= 1000000 && n % 1000000 == 0)
+        return QStringLiteral("%1M").arg(n / 1000000);
+    if (n >= 1000 && n % 1000 == 0)
+        return QStringLiteral("%1k").arg(n / 1000);
+    return QString::number(n);
+}
+
+// --- the raw engine -----------------------------------------------------------------------
+
+// The yardstick: a plain connection (the engine's own LIKE), the statement
+// prepared with the C API, every row stepped and every column read as text.
+class RawEngine
+{
+public:
+    explicit RawEngine(const QString &path)
+    {
+        // The program's own connection mode: one thread, no locking per call.
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                        nullptr);
+    }
+    ~RawEngine() { sqlite3_close_v2(m_db); }
+
+    struct Scan
+    {
+        double ms = 0;
+        int rows = 0;
+        quint64 sum = 0;
+    };
+    Scan scan(const QString &sql, std::vector<qint64> *ids = nullptr)
+    {
+        Scan s;
+        const QByteArray text = sql.toUtf8();
+        const qint64 t0 = MonoNs();
+        sqlite3_stmt *st = nullptr;
+        if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK)
+            return s;
+        const int columns = sqlite3_column_count(st);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            for (int c = 0; c < columns; ++c) {
+                const unsigned char *p = sqlite3_column_text(st, c);
+                const int n = sqlite3_column_bytes(st, c);
+                s.sum += quint64(n) + (p && n ? p[0] : 0);
+            }
+            if (ids)
+                ids->push_back(sqlite3_column_int64(st, 0));
+            ++s.rows;
+        }
+        sqlite3_finalize(st);
+        s.ms = MsSince(t0);
+        return s;
+    }
+    sqlite3 *handle() const { return m_db; }
+
+private:
+    sqlite3 *m_db = nullptr;
+};
+
+// --- the program --------------------------------------------------------------------------
+
+struct FillRun
+{
+    double ms = 0;        // from the start until the list is painted
+    double firstRows = -1; // until the first rows were painted
+    double gap = 0;       // the longest time the event loop was kept from running
+    int rows = 0;
+};
+
+// Starts a fill with `start` (which returns when the fill is done), paints the
+// list and tells how long each step took.
+FillRun MeasureFill(frmMain *w, const std::function<void()> &start)
+{
+    cGrid *grid = w->Grid();
+    FillRun run;
+    GapTimer gaps;
+    qint64 t0 = 0;
+    AfterEventProbe firstPaint(grid->viewport(), QEvent::Paint);
+    firstPaint.arm([grid](QObject *) { return grid->model()->rowCount() > 0; },
+                   [&] { run.firstRows = MsSince(t0); });
+    t0 = MonoNs();
+    gaps.start();
+    start();
+    grid->viewport()->repaint();
+    run.ms = MsSince(t0);
+    run.gap = gaps.stopMs();
+    if (run.firstRows < 0 && grid->Rows() > 0)
+        run.firstRows = run.ms;
+    run.rows = grid->Rows();
+    firstPaint.disarm();
+    Settle();
+    return run;
+}
+
+bool WaitForList(frmMain *w, int rows, int timeoutMs = 600000)
+{
+    const qint64 t0 = MonoNs();
+    while (w->IsFilling() || w->Grid()->Rows() != rows) {
+        if (MsSince(t0) > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+// The window's list against the engine's rows, cell by cell (not timed).
+QString VerifyAll(frmMain *w, RawEngine &raw)
+{
+    GridModel *m = w->Grid()->Model();
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(raw.handle(), "SELECT ContactID, First_Name, Last_Name, Category, Phones, Mails FROM Contacts",
+                       -1, &st, nullptr);
+    int row = 0;
+    QString problem;
+    auto view = [st](int c) {
+        const char *p = reinterpret_cast<const char *>(sqlite3_column_text(st, c));
+        return p ? QByteArrayView(p, sqlite3_column_bytes(st, c)) : QByteArrayView();
+    };
+    auto first = [](QByteArrayView v) {
+        const qsizetype at = v.indexOf(QByteArrayView(":*:"));
+        return at < 0 ? QByteArrayView() : v.first(at);
+    };
+    while (problem.isEmpty() && sqlite3_step(st) == SQLITE_ROW) {
+        const QByteArrayView expected[] = {view(0), view(1), view(2), view(3), first(view(4)), first(view(5)),
+                                           view(4), view(5)};
+        const int columns[] = {frmMain::ColContactID, frmMain::ColFirstName, frmMain::ColLastName,
+                               frmMain::ColCategory,  frmMain::ColFirstPhone, frmMain::ColFirstMail,
+                               frmMain::ColPhones,    frmMain::ColMails};
+        for (int i = 0; i < 8; ++i) {
+            if (m->cellUtf8(row, columns[i] - 1) != expected[i] || m->cellBackground(row, columns[i] - 1).isValid()) {
+                problem = QStringLiteral("row %1 column %2 differs").arg(row + 1).arg(columns[i]);
+                break;
+            }
+        }
+        ++row;
+    }
+    sqlite3_finalize(st);
+    if (problem.isEmpty() && row != m->storedRows())
+        problem = QStringLiteral("%1 rows shown, %2 in the book").arg(m->storedRows()).arg(row);
+    if (problem.isEmpty() && w->Grid()->SelectedRow() != 1)
+        problem = QStringLiteral("row 1 is not selected");
+    return problem;
+}
+
+// The search result against the engine's LIKE and the highlights against a
+// plain folded comparison (not timed).
+QString VerifySearch(frmMain *w, RawEngine &raw, const QString &term, int step)
+{
+    GridModel *m = w->Grid()->Model();
+    std::vector<qint64> ids;
+    raw.scan(Statements::SearchAllFields(term), &ids);
+    if (int(ids.size()) != m->storedRows())
+        return QStringLiteral("%1 rows found, the engine finds %2").arg(m->storedRows()).arg(ids.size());
+    const QString folded = term.toCaseFolded();
+    auto contains = [&](QByteArrayView v) {
+        return !v.isEmpty() && QString::fromUtf8(v).toCaseFolded().contains(folded);
+    };
+    for (int r = 0; r < m->storedRows(); r += step) {
+        if (m->cellUtf8(r, frmMain::ColContactID - 1) != QByteArray::number(ids[size_t(r)]))
+            return QStringLiteral("row %1 is another contact").arg(r + 1);
+        const int marked[] = {frmMain::ColFirstName, frmMain::ColLastName, frmMain::ColCategory};
+        for (int c : marked) {
+            if (contains(m->cellUtf8(r, c - 1)) != m->cellBackground(r, c - 1).isValid())
+                return QStringLiteral("row %1 column %2 is marked wrongly").arg(r + 1).arg(c);
+        }
+        if (contains(m->cellUtf8(r, frmMain::ColPhones - 1)) !=
+                m->cellBackground(r, frmMain::ColFirstPhone - 1).isValid() ||
+            contains(m->cellUtf8(r, frmMain::ColMails - 1)) !=
+                m->cellBackground(r, frmMain::ColFirstMail - 1).isValid())
+            return QStringLiteral("row %1: a list cell is marked wrongly").arg(r + 1);
+    }
+    return QString();
+}
+
+// --- the results table --------------------------------------------------------------------
+
+struct Row
+{
+    QString what;
+    QString size;
+    QString median;
+    QString figure;
+    QString target;
+    bool met;
+};
+std::vector<Row> g_rows;
+QStringList g_notes;
+
+void AddRatio(const QString &what, int size, double ms, double rawMs, double limit)
+{
+    const double ratio = rawMs > 0 ? ms / rawMs : 0;
+    g_rows.push_back({what, SizeText(size), QString::number(ms, 'f', 1), QStringLiteral("%1×").arg(ratio, 0, 'f', 2),
+                      QStringLiteral("≤ %1× raw").arg(limit, 0, 'f', 2), ratio <= limit});
+}
+
+void AddMs(const QString &what, int size, double ms, double limit, const QString &figure = QString())
+{
+    g_rows.push_back({what, SizeText(size), QString::number(ms, 'f', 1),
+                      figure.isEmpty() ? QStringLiteral("%1 ms").arg(ms, 0, 'f', 1) : figure,
+                      QStringLiteral("≤ %1 ms").arg(limit), ms <= limit});
+}
+
+void PrintTable()
+{
+    const QStringList head = {QStringLiteral("What"), QStringLiteral("Size"), QStringLiteral("Median ms"),
+                              QStringLiteral("Ratio / figure"), QStringLiteral("Target"), QStringLiteral("Met")};
+    std::vector<QStringList> lines;
+    lines.push_back(head);
+    int met = 0;
+    for (const Row &r : g_rows) {
+        lines.push_back({r.what, r.size, r.median, r.figure, r.target, r.met ? QStringLiteral("yes") : QStringLiteral("NO")});
+        met += r.met ? 1 : 0;
+    }
+    std::vector<int> width(head.size(), 0);
+    for (const auto &l : lines)
+        for (int i = 0; i < l.size(); ++i)
+            width[size_t(i)] = qMax(width[size_t(i)], int(l[i].size()));
+    auto print = [&](const QStringList &l) {
+        QString s = QStringLiteral("|");
+        for (int i = 0; i < l.size(); ++i)
+            s += QLatin1Char(' ') + l[i].leftJustified(width[size_t(i)]) + QStringLiteral(" |");
+        std::printf("%s\n", qPrintable(s));
+    };
+    std::printf("\n");
+    print(lines[0]);
+    QString rule = QStringLiteral("|");
+    for (int w : width)
+        rule += QString(w + 2, QLatin1Char('-')) + QLatin1Char('|');
+    std::printf("%s\n", qPrintable(rule));
+    for (size_t i = 1; i < lines.size(); ++i)
+        print(lines[i]);
+    std::printf("\n");
+    for (const QString &n : g_notes)
+        std::printf("%s\n", qPrintable(n));
+    std::printf("targets met: %d of %d\n", met, int(g_rows.size()));
+    std::fflush(stdout);
+}
+
+// --- child processes ----------------------------------------------------------------------
+
+// Runs this program (or another) with arguments and returns what it printed on
+// its RESULT line as name=value pairs.
+std::map<QString, double> RunChild(const QString &program, const QStringList &args)
+{
+    std::map<QString, double> values;
+    int pipefd[2];
+    if (pipe(pipefd) != 0)
+        return values;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipefd[0]);
+    std::vector<QByteArray> storage;
+    storage.push_back(QFile::encodeName(program));
+    for (const QString &a : args)
+        storage.push_back(a.toUtf8());
+    // The launch time is taken last, just before the process is made.
+    storage.push_back(QByteArray());
+    std::vector<char *> argv;
+    for (auto &s : storage)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const qint64 launched = MonoNs();
+    storage.back() = QByteArray::number(launched);
+    argv[storage.size() - 1] = storage.back().data();
+    const int rc = posix_spawn(&pid, storage[0].constData(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipefd[1]);
+    QByteArray out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(pipefd[0], buf, sizeof buf)) > 0)
+        out.append(buf, n);
+    close(pipefd[0]);
+    if (rc != 0)
+        return values;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    for (const QByteArray &line : out.split('\n')) {
+        if (!line.startsWith("RESULT "))
+            continue;
+        for (const QByteArray &pair : line.mid(7).split(' ')) {
+            const qsizetype eq = pair.indexOf('=');
+            if (eq > 0)
+                values[QString::fromUtf8(pair.left(eq))] = pair.mid(eq + 1).toDouble();
+        }
+    }
+    return values;
+}
+
+void PrepareChildProcess()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    InitProductConstants();
+}
+
+// A fresh process: the window loads, shows and fills itself as at start-up;
+// the first fill is timed from the moment it starts, then the raw scan.
+int ChildFirstFill(int argc, char *argv[])
+{
+    const QString folder = QString::fromUtf8(argv[2]);
+    const int rows = QByteArray(argv[3]).toInt();
+    QApplication app(argc, argv);
+    PrepareChildProcess();
+    MsgBox::SetHeadless(true);
+    SetApplicationFolder(folder);
+    auto *w = new frmMain();
+    if (!w->Load())
+        return 1;
+    cGrid *grid = w->Grid();
+    FillRun run;
+    qint64 t0 = 0;
+    qint64 rssBefore = 0;
+    QObject::connect(grid->model(), &QAbstractItemModel::modelAboutToBeReset, w, [&] {
+        if (!t0) {
+            rssBefore = RssBytes();
+            t0 = MonoNs();
+        }
+    });
+    AfterEventProbe firstPaint(grid->viewport(), QEvent::Paint);
+    firstPaint.arm([grid](QObject *) { return grid->model()->rowCount() > 0; }, [&] { run.firstRows = MsSince(t0); });
+    GapTimer gaps;
+    gaps.start();
+    w->show();
+    if (!WaitForList(w, rows))
+        return 1;
+    grid->viewport()->repaint();
+    run.ms = MsSince(t0);
+    run.gap = gaps.stopMs();
+    const qint64 rssAfter = RssBytes();
+    const qint64 model = grid->Model()->memoryUsed();
+    RawEngine raw(folder + QStringLiteral("/db/db.sqlite"));
+    const double rawMs = raw.scan(Statements::AllContacts()).ms;
+    std::printf("RESULT fill=%.3f firstrows=%.3f gap=%.3f raw=%.3f rss=%lld model=%lld rows=%d\n", run.ms,
+                run.firstRows, run.gap, rawMs, rssAfter - rssBefore, model, grid->Rows());
+    std::fflush(stdout);
+    std::_Exit(0);
+}
+
+// A fresh process started as the program starts (the real Main()), timed from
+// its launch to the end of the main window's first paint.
+int ChildStartup(int argc, char *argv[])
+{
+    const QString folder = QString::fromUtf8(argv[2]);
+    const qint64 launched = QByteArray(argv[argc - 1]).toLongLong();
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    MsgBox::SetHeadless(true);
+    SetApplicationFolder(folder);
+    AfterEventProbe probe(&app, QEvent::Expose);
+    probe.arm(
+        [](QObject *o) {
+            frmMain *w = MainWindow();
+            return w && o == w->windowHandle() && w->windowHandle()->isExposed();
+        },
+        [&] {
+            std::printf("RESULT paint=%.3f\n", MsSince(launched));
+            std::fflush(stdout);
+            std::_Exit(0);
+        });
+    if (Main() != StartResult::Running)
+        return 1;
+    return app.exec();
+}
+
+// --- the benchmark ------------------------------------------------------------------------
+
+struct Options
+{
+    QString data = QStringLiteral("/tmp/ardentia-bench");
+    std::vector<int> sizes = {10000, 100000, 1000000};
+    int runs = 5;
+    int childRuns = 5;
+    bool verify = true;
+    QStringList only; // parts to run: fill, firstfill, search, overtake, tree, startup (all when empty)
+    bool wants(const char *part) const { return only.isEmpty() || only.contains(QLatin1String(part)); }
+};
+
+QString BookFolder(const Options &o, int size)
+{
+    return o.data + QStringLiteral("/book-%1").arg(size);
+}
+
+void BenchSize(const Options &o, int size, const QString &self)
+{
+    const QString folder = BookFolder(o, size);
+    SetApplicationFolder(folder);
+    RawEngine raw(folder + QStringLiteral("/db/db.sqlite"));
+    const bool big = size >= 100000;
+
+    auto *w = new frmMain();
+    if (!w->Load()) {
+        g_notes << QStringLiteral("%1: the window did not load").arg(SizeText(size));
+        return;
+    }
+    w->show();
+    if (!WaitForList(w, size)) {
+        g_notes << QStringLiteral("%1: the first fill did not end").arg(SizeText(size));
+        return;
+    }
+    std::vector<double> gapsAll;
+
+    // Fill with every contact (a click on All), against the raw scan.
+    std::vector<double> rawAll, fill, firstRows;
+    for (int i = 0; i <= (o.wants("fill") ? o.runs : 0); ++i) {
+        const double r = raw.scan(Statements::AllContacts()).ms;
+        const FillRun f = MeasureFill(w, [w] { w->cTreeView1_NodeClick(w->NodeAll()); });
+        if (f.rows != size)
+            g_notes << QStringLiteral("%1: the fill showed %2 rows").arg(SizeText(size)).arg(f.rows);
+        gapsAll.push_back(f.gap);
+        if (i == 0)
+            continue; // warm-up
+        rawAll.push_back(r);
+        fill.push_back(f.ms);
+        firstRows.push_back(f.firstRows);
+    }
+    if (o.verify && o.wants("fill")) {
+        const QString problem = VerifyAll(w, raw);
+        g_notes << QStringLiteral("%1: list checked against the engine, cell by cell: %2")
+                       .arg(SizeText(size), problem.isEmpty() ? QStringLiteral("identical") : problem);
+    }
+    const double rawMs = Median(rawAll);
+    g_notes << QStringLiteral("%1: raw scan of every contact %2 ms").arg(SizeText(size)).arg(rawMs, 0, 'f', 1);
+    if (big && o.wants("fill"))
+        AddRatio(QStringLiteral("Fill with all contacts until painted (refill)"), size, Median(fill), rawMs, 2.0);
+    if (o.wants("fill"))
+        AddMs(QStringLiteral("First rows visible after a fill starts"), size, Median(firstRows), 50,
+          QStringLiteral("%1 ms (max %2)").arg(Median(firstRows), 0, 'f', 1).arg(Max(firstRows), 0, 'f', 1));
+
+    // First fill in a fresh process (children), with the memory it takes.
+    if (big && o.wants("firstfill")) {
+        std::vector<double> childFill, childRaw, childFirst, rss, model;
+        for (int i = 0; i <= o.childRuns; ++i) {
+            auto v = RunChild(self, {QStringLiteral("--child-firstfill"), folder, QString::number(size)});
+            if (v.count(QStringLiteral("fill")) == 0 || int(v[QStringLiteral("rows")]) != size) {
+                g_notes << QStringLiteral("%1: a fresh-process fill failed").arg(SizeText(size));
+                continue;
+            }
+            gapsAll.push_back(v[QStringLiteral("gap")]);
+            if (i == 0)
+                continue;
+            childFill.push_back(v[QStringLiteral("fill")]);
+            childRaw.push_back(v[QStringLiteral("raw")]);
+            childFirst.push_back(v[QStringLiteral("firstrows")]);
+            rss.push_back(v[QStringLiteral("rss")]);
+            model.push_back(v[QStringLiteral("model")]);
+        }
+        AddRatio(QStringLiteral("First fill in a fresh process until painted"), size, Median(childFill),
+                 Median(childRaw), 3.0);
+        AddMs(QStringLiteral("First rows visible, first fill in a fresh process"), size, Median(childFirst), 50);
+        if (size >= 1000000) {
+            const double perContact = Median(rss) / size;
+            g_rows.push_back({QStringLiteral("Memory held by the list (process growth during the fill)"),
+                              SizeText(size), QStringLiteral("—"),
+                              QStringLiteral("%1 B/contact").arg(perContact, 0, 'f', 0),
+                              QStringLiteral("≤ 250 B/contact"), perContact <= 250});
+            g_notes << QStringLiteral("%1: the list's own row store holds %2 bytes a contact")
+                           .arg(SizeText(size))
+                           .arg(Median(model) / size, 0, 'f', 1);
+        }
+    }
+
+    // All-fields search with its highlights, against the engine's own LIKE.
+    w->tlbrTop_ButtonClick(4);
+    auto *txt = w->findChild<QLineEdit *>(QStringLiteral("txtSearchFor"));
+    auto *cbo = w->findChild<QComboBox *>(QStringLiteral("cboSearchIn"));
+    auto *cmd = w->findChild<QPushButton *>(QStringLiteral("cmdSearch"));
+    cbo->setCurrentIndex(0);
+    const struct
+    {
+        QString term;
+        const char *what;
+        double limit;
+    } searches[] = {{BenchData::BroadTerm(), "All-fields search until painted, broad term", 1.3},
+                    {BenchData::SelectiveTerm(), "All-fields search until painted, selective term", 1.15}};
+    for (const auto &s : searches) {
+        if (!o.wants("search"))
+            break;
+        txt->setText(s.term);
+        std::vector<double> rawLike, search;
+        int found = 0;
+        for (int i = 0; i <= o.runs; ++i) {
+            const double r = raw.scan(Statements::SearchAllFields(s.term)).ms;
+            const FillRun f = MeasureFill(w, [cmd] { cmd->click(); });
+            gapsAll.push_back(f.gap);
+            found = f.rows;
+            if (i == 0)
+                continue;
+            rawLike.push_back(r);
+            search.push_back(f.ms);
+        }
+        g_notes << QStringLiteral("%1: \"%2\" found in %3 contacts (%4 %), raw nine-field LIKE scan %5 ms")
+                       .arg(SizeText(size), s.term)
+                       .arg(found)
+                       .arg(100.0 * found / size, 0, 'f', 1)
+                       .arg(Median(rawLike), 0, 'f', 1);
+        if (o.verify) {
+            const QString problem = VerifySearch(w, raw, s.term, size > 100000 ? 7 : 1);
+            g_notes << QStringLiteral("%1: \"%2\" checked against the engine's LIKE and a folded comparison: %3")
+                           .arg(SizeText(size), s.term, problem.isEmpty() ? QStringLiteral("identical") : problem);
+        }
+        if (big)
+            AddRatio(QString::fromLatin1(s.what), size, Median(search), Median(rawLike), s.limit);
+    }
+
+    // A search that finds nothing still lets the window run.
+    txt->setText(BenchData::MissingTerm());
+    for (int i = 0; i < 2; ++i)
+        gapsAll.push_back(MeasureFill(w, [cmd] { cmd->click(); }).gap);
+
+    // The same search overtaken by a click on All: the new list shows at once.
+    if (big && o.wants("overtake")) {
+        std::vector<double> overtaken;
+        bool ok = true;
+        for (int i = 0; i < 3; ++i) {
+            txt->setText(BenchData::MissingTerm());
+            cGrid *grid = w->Grid();
+            double firstRowsAfterClick = -1;
+            qint64 clicked = 0;
+            AfterEventProbe firstPaint(grid->viewport(), QEvent::Paint);
+            QTimer::singleShot(20, w, [&] {
+                clicked = MonoNs();
+                firstPaint.arm([grid](QObject *) { return grid->model()->rowCount() > 0; },
+                               [&] { firstRowsAfterClick = MsSince(clicked); });
+                w->cTreeView1_NodeClick(w->NodeAll());
+            });
+            const FillRun f = MeasureFill(w, [cmd] { cmd->click(); });
+            gapsAll.push_back(f.gap);
+            ok = ok && f.rows == size && !w->SearchBarShown() && clicked != 0;
+            overtaken.push_back(firstRowsAfterClick < 0 ? 1e9 : firstRowsAfterClick);
+            w->tlbrTop_ButtonClick(4);
+        }
+        AddMs(QStringLiteral("Search overtaken by a tree click: the new list's first rows"), size,
+              Median(overtaken), 50,
+              ok ? QStringLiteral("%1 ms (max %2)").arg(Median(overtaken), 0, 'f', 1).arg(Max(overtaken), 0, 'f', 1)
+                 : QStringLiteral("the click did not take over"));
+        if (!ok)
+            g_rows.back().met = false;
+    }
+
+    // The tree's letters and categories, as built at start-up.
+    if (big && o.wants("tree")) {
+        std::vector<double> tree, rawTree;
+        for (int i = 0; i <= o.runs; ++i) {
+            const double r = raw.scan(Statements::AllContacts()).ms;
+            const qint64 t0 = MonoNs();
+            w->setTree();
+            // A large book's letters and categories come in beside the window.
+            while (w->NodeABC()->childCount() == 0 || w->NodeCategories()->childCount() == 0) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+                if (MsSince(t0) > 60000)
+                    break;
+            }
+            if (i > 0) {
+                tree.push_back(MsSince(t0));
+                rawTree.push_back(r);
+            }
+        }
+        AddRatio(QStringLiteral("Build the tree's letters and categories"), size, Median(tree), Median(rawTree), 0.5);
+        g_notes << QStringLiteral("%1: tree has %2 letters and %3 categories")
+                       .arg(SizeText(size))
+                       .arg(w->NodeABC()->childCount())
+                       .arg(w->NodeCategories()->childCount());
+    }
+
+    g_rows.push_back({QStringLiteral("Event loop's longest wait during fills and searches"), SizeText(size),
+                      QStringLiteral("—"), QStringLiteral("%1 ms").arg(Max(gapsAll), 0, 'f', 1),
+                      QStringLiteral("≤ 50 ms"), Max(gapsAll) <= 50});
+    w->close();
+    delete w;
+}
+
+void BenchStartup(const Options &o, const QString &self, const QString &trivial)
+{
+    const int size = 100000;
+    std::vector<double> program, plain;
+    for (int i = 0; i <= o.childRuns; ++i) {
+        auto p = RunChild(self, {QStringLiteral("--child-startup"), BookFolder(o, size)});
+        auto t = RunChild(trivial, {});
+        if (!p.count(QStringLiteral("paint")) || !t.count(QStringLiteral("paint"))) {
+            g_notes << QStringLiteral("start-up: a child did not report its first paint");
+            continue;
+        }
+        if (i == 0)
+            continue;
+        program.push_back(p[QStringLiteral("paint")]);
+        plain.push_back(t[QStringLiteral("paint")]);
+    }
+    const double ratio = Median(plain) > 0 ? Median(program) / Median(plain) : 0;
+    g_rows.push_back({QStringLiteral("Start-up to the first painted main window"), SizeText(size),
+                      QString::number(Median(program), 'f', 1),
+                      QStringLiteral("%1× (trivial program %2 ms)").arg(ratio, 0, 'f', 2).arg(Median(plain), 0, 'f', 1),
+                      QStringLiteral("≤ 2.00× trivial"), ratio <= 2.0});
+}
+
+} // namespace
+
+void QuietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (message.contains(QLatin1String("propagateSizeHints")))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+int main(int argc, char *argv[])
+{
+    qInstallMessageHandler(QuietMessages);
+    if (argc >= 4 && qstrcmp(argv[1], "--child-firstfill") == 0)
+        return ChildFirstFill(argc, argv);
+    if (argc >= 3 && qstrcmp(argv[1], "--child-startup") == 0)
+        return ChildStartup(argc, argv);
+
+    Options o;
+    bool generateOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a = argv[i];
+        if (a == "--data" && i + 1 < argc) {
+            o.data = QString::fromUtf8(argv[++i]);
+        } else if (a == "--sizes" && i + 1 < argc) {
+            o.sizes.clear();
+            for (const QByteArray &s : QByteArray(argv[++i]).split(','))
+                o.sizes.push_back(s.toInt());
+        } else if (a == "--runs" && i + 1 < argc) {
+            o.runs = qMax(1, QByteArray(argv[++i]).toInt());
+            o.childRuns = o.runs;
+        } else if (a == "--only" && i + 1 < argc) {
+            o.only = QString::fromUtf8(argv[++i]).split(QLatin1Char(','));
+        } else if (a == "--no-verify") {
+            o.verify = false;
+        } else if (a == "--generate-only") {
+            generateOnly = true;
+        } else {
+            std::fprintf(stderr,
+                         "usage: %s [--data FOLDER] [--sizes 10000,100000,1000000] [--runs N] [--no-verify] "
+                         "[--only fill,firstfill,search,overtake,tree,startup] [--generate-only]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+
+    // The children find the platform and a private runtime folder in the environment.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QString runtime = o.data + QStringLiteral("/runtime");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+
+    QApplication app(argc, argv);
+    PrepareChildProcess();
+    MsgBox::SetHeadless(true);
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString trivial = QCoreApplication::applicationDirPath() + QStringLiteral("/ardentia_bench_trivial");
+    const QString language = QStringLiteral(ARDENTIA_SOURCE_DIR "/resources/trans/eng.txt");
+
+    std::vector<int> needed = o.sizes;
+    if (std::find(needed.begin(), needed.end(), 100000) == needed.end())
+        needed.push_back(100000); // the start-up book
+    for (int size : needed) {
+        const qint64 t0 = MonoNs();
+        const bool existed = QFileInfo::exists(BookFolder(o, size) + QStringLiteral("/db/db.sqlite"));
+        if (!BenchData::EnsureBook(BookFolder(o, size), size, language)) {
+            std::fprintf(stderr, "cannot make the book of %d contacts in %s\n", size, qPrintable(o.data));
+            return 1;
+        }
+        if (!existed)
+            std::printf("made the book of %d contacts in %.1f s\n", size, MsSince(t0) / 1000);
+    }
+    if (generateOnly)
+        return 0;
+
+    std::printf("Ardentia benchmark: medians of %d runs after a warm-up; ratios to the raw engine in the same run\n",
+                o.runs);
+    std::fflush(stdout);
+    if (o.wants("startup"))
+        BenchStartup(o, self, trivial);
+    for (int size : o.sizes) {
+        std::printf("measuring %d contacts...\n", size);
+        std::fflush(stdout);
+        BenchSize(o, size, self);
+    }
+    PrintTable();
+    return 0;
+}

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the benchmark in Release (build-bench/) and runs it. The contact books
+# are made once and kept in /tmp/ardentia-bench (or $ARDENTIA_BENCH_DATA).
+# Every build and run holds /tmp/ardentia-build.lock, so that nothing else
+# builds beside the measurements. Arguments go to the benchmark program
+# (e.g. --sizes 100000 --runs 7); its last line is "targets met: K of N".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+data="${ARDENTIA_BENCH_DATA:-/tmp/ardentia-bench}"
+lock=/tmp/ardentia-build.lock
+flock "$lock" cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DARDENTIA_TESTS=OFF -DARDENTIA_BENCH=ON >/dev/null
+flock "$lock" cmake --build build-bench --target ardentia_bench ardentia_bench_trivial -j "$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+flock "$lock" ./build-bench/bench/ardentia_bench --data "$data" "$@"
