@@ -208,7 +208,7 @@ bool generate(const QString &path, int count)
             notes += sentence(r);
         }
         bindMaybe(st, 9, r, 10, 0, notes);
-        char date[32];
+        char date[64];
         std::snprintf(date, sizeof date, "20%02d-%02d-%02d %02d:%02d:%02d", 10 + r.below(15), 1 + r.below(12),
                       1 + r.below(28), r.below(24), r.below(60), r.below(60));
         bindText(st, 10, date);
