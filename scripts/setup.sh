@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6-dev libqt6svg6
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libqt6svg6
   qt6-image-formats-plugins qt6-qpa-plugins
   libsqlite3-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
