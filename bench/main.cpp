@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -620,10 +621,16 @@ void BenchSize(const Options &o, int size, const QString &self)
             const qint64 t0 = MonoNs();
             w->setTree();
             // A large book's letters and categories come in beside the window.
-            while (w->NodeABC()->childCount() == 0 || w->NodeCategories()->childCount() == 0) {
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-                if (MsSince(t0) > 60000)
-                    break;
+            if (w->NodeABC()->childCount() == 0 || w->NodeCategories()->childCount() == 0) {
+                QEventLoop wait;
+                QTimer poll;
+                QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+                    if ((w->NodeABC()->childCount() > 0 && w->NodeCategories()->childCount() > 0) ||
+                        MsSince(t0) > 60000)
+                        wait.quit();
+                });
+                poll.start(1);
+                wait.exec();
             }
             if (i > 0) {
                 tree.push_back(MsSince(t0));

@@ -48,8 +48,13 @@ int GridModel::storedRows() const
 void GridModel::clearRows()
 {
     beginResetModel();
+    // The memory stays for the rows that come next, usually at once; what is
+    // left unused goes back with releaseSpare().
     m_rows.clear();
-    m_rows.shrink_to_fit();
+    for (size_t i = 0; i < m_chunks.size(); ++i) {
+        if (m_chunkSizes[i] == kChunkSize)
+            m_spare.push_back(std::move(m_chunks[i]));
+    }
     m_chunks.clear();
     m_chunkSizes.clear();
     m_used = 0;
@@ -71,7 +76,12 @@ void GridModel::store(const QByteArrayView *cells, int count, quint32 marked, qu
 
     if (m_chunks.empty() || m_used + need > m_chunkSizes.back()) {
         const quint32 size = qMax(kChunkSize, need);
-        m_chunks.emplace_back(new char[size]);
+        if (size == kChunkSize && !m_spare.empty()) {
+            m_chunks.push_back(std::move(m_spare.back()));
+            m_spare.pop_back();
+        } else {
+            m_chunks.emplace_back(new char[size]);
+        }
         m_chunkSizes.push_back(size);
         m_used = 0;
     }
@@ -321,12 +331,20 @@ void GridModel::flush()
     endInsertRows();
 }
 
+void GridModel::releaseSpare()
+{
+    m_spare.clear();
+    m_spare.shrink_to_fit();
+    if (m_rows.capacity() > 2 * m_rows.size() + 1024)
+        m_rows.shrink_to_fit();
+}
+
 qint64 GridModel::memoryUsed() const
 {
     qint64 bytes = qint64(m_rows.capacity() * sizeof(RowRef));
     for (quint32 s : m_chunkSizes)
         bytes += s;
-    return bytes;
+    return bytes + qint64(m_spare.size()) * kChunkSize;
 }
 
 int GridModel::rowCount(const QModelIndex &parent) const

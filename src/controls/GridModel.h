@@ -70,6 +70,9 @@ public:
 
     // Tells the views about every row stored since the last flush.
     void flush();
+    // Gives back what clearRows() kept for the next rows and was not used
+    // again (a refill reuses the memory of the rows it replaces).
+    void releaseSpare();
     int announcedRows() const { return m_announced; }
 
     // Approximate bytes held for the rows.
@@ -113,6 +116,7 @@ private:
 
     std::vector<Column> m_columns;
     mutable std::vector<std::unique_ptr<char[]>> m_chunks;
+    mutable std::vector<std::unique_ptr<char[]>> m_spare; // whole chunks kept by clearRows()
     mutable std::vector<quint32> m_chunkSizes;
     mutable quint32 m_used = 0; // bytes used in the last chunk
     mutable std::vector<RowRef> m_rows;

@@ -115,6 +115,7 @@ void cGrid::SetRedraw(bool on)
     m_redraw = on;
     if (on) {
         m_model->flush();
+        m_model->releaseSpare();
         viewport()->setUpdatesEnabled(true);
         viewport()->update();
     } else {

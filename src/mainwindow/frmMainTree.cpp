@@ -4,11 +4,17 @@
 #include "store/Statements.h"
 #include "store/mdlMDB.h"
 
+#include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPointer>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -37,6 +43,18 @@ QByteArrayView firstCharacter(QByteArrayView v)
         len = 2;
     return v.first(qMin(len, v.size()));
 }
+
+// FNV-1a: short texts hash in a few cycles.
+struct CategoryHash
+{
+    size_t operator()(std::string_view v) const noexcept
+    {
+        uint64_t h = 1469598103934665603ULL;
+        for (const char c : v)
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        return size_t(h);
+    }
+};
 
 // Letters of a column and distinct values of another, gathered without a text
 // made per row. Each statement's errors are suppressed: what it gave so far stays.
@@ -132,22 +150,31 @@ private:
         if (value.isEmpty())
             return;
         const std::string_view v(value.data(), size_t(value.size()));
-        if (m_seenCategories.count(v))
+        // Books hold few categories, mostly repeated: the last one seen is
+        // checked first, then the set.
+        if (v == m_lastCategory)
             return;
+        const auto seen = m_seenCategories.find(v);
+        if (seen != m_seenCategories.end()) {
+            m_lastCategory = *seen;
+            return;
+        }
         m_categories.emplace_back(v);
         m_seenCategories.insert(m_categories.back());
+        m_lastCategory = m_categories.back();
     }
 
     bool m_seenByte[256] = {};
     std::vector<quint32> m_seenWide;
     std::vector<QByteArray> m_letters;
     std::deque<std::string> m_categories; // stable addresses for the views below
-    std::unordered_set<std::string_view> m_seenCategories;
+    std::unordered_set<std::string_view, CategoryHash> m_seenCategories;
+    std::string_view m_lastCategory;
 };
 
 // A book this large (bytes of its file) has its letters and categories
-// gathered beside the window rather than before it shows: the walk through
-// the table runs on a thread and a connection of its own while the window
+// gathered beside the window rather than before it shows: the walks through
+// the table run on threads and connections of their own while the window
 // paints and its list fills, and the nodes are added on the window's thread
 // when the values are in. A smaller book is read at once, in a few milliseconds.
 constexpr qint64 kBackgroundTreeBytes = 4 << 20;
@@ -156,10 +183,16 @@ const QString kLoaderName = QStringLiteral("treeValuesLoader");
 class TreeLoader : public QObject
 {
 public:
-    TreeLoader(cTreeView *tree, const QString &path, const QString &letterColumn) : QObject(tree), m_tree(tree)
+    // Letters and categories are gathered side by side, each on a thread and
+    // connection of its own, at a lower priority than the window's thread.
+    // They start once the tree has been painted (the window shows first), or
+    // after a moment when it is not.
+    TreeLoader(cTreeView *tree, const QString &path, const QString &letterColumn)
+        : QObject(tree), m_tree(tree), m_path(path), m_letterColumn(letterColumn)
     {
         setObjectName(kLoaderName);
-        m_thread = std::thread([this, path, letterColumn] { run(path, letterColumn); });
+        tree->viewport()->installEventFilter(this);
+        QTimer::singleShot(kStartAtLatestMs, this, [this] { start(); });
     }
 
     ~TreeLoader() override
@@ -167,46 +200,83 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_cancelled = true;
-            if (m_cn)
-                m_cn->interrupt();
+            for (Worker &w : m_workers) {
+                if (w.cn)
+                    w.cn->interrupt();
+            }
         }
-        m_thread.join();
+        for (Worker &w : m_workers) {
+            if (w.thread.joinable())
+                w.thread.join();
+        }
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            start();
+        return QObject::eventFilter(watched, event);
     }
 
 private:
-    void run(const QString &path, const QString &letterColumn)
+    static constexpr int kStartAtLatestMs = 100;
+
+    void start()
     {
-        auto values = std::make_shared<TreeValues>();
+        if (m_started)
+            return;
+        m_started = true;
+        m_tree->viewport()->removeEventFilter(this);
+        m_workers[0].thread = std::thread([this] { run(0, m_path, m_letterColumn, QString()); });
+        m_workers[1].thread = std::thread([this] { run(1, m_path, QString(), QStringLiteral("Category")); });
+    }
+
+    struct Worker
+    {
+        std::thread thread;
+        Connection *cn = nullptr;
+        TreeValues values;
+    };
+
+    void run(int index, const QString &path, const QString &letterColumn, const QString &categoryColumn)
+    {
+        // Behind the window's own work; the thread's niceness is its own on Linux.
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 19);
+        Worker &w = m_workers[index];
         try {
             std::unique_ptr<Connection> cn = Connection::openForReading(path);
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 if (m_cancelled)
                     return;
-                m_cn = cn.get();
+                w.cn = cn.get();
             }
-            values->collect(*cn, letterColumn, QStringLiteral("Category"));
+            w.values.collect(*cn, letterColumn, categoryColumn);
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_cn = nullptr;
+            w.cn = nullptr;
         } catch (const StoreError &) {
             // Suppressed, as when the values are read at once.
         }
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_cancelled)
-            QMetaObject::invokeMethod(this, [this, values] { apply(*values); }, Qt::QueuedConnection);
+        if (!m_cancelled && ++m_done == 2)
+            QMetaObject::invokeMethod(this, [this] { apply(); }, Qt::QueuedConnection);
     }
 
-    void apply(const TreeValues &values)
+    void apply()
     {
-        values.addLetters(m_tree, m_tree->NodeByKey(QStringLiteral("ABC:*:MAIN")), 3);
-        values.addCategories(m_tree, m_tree->NodeByKey(QStringLiteral("CAT:*:MAIN")), 3);
+        m_workers[0].values.addLetters(m_tree, m_tree->NodeByKey(QStringLiteral("ABC:*:MAIN")), 3);
+        m_workers[1].values.addCategories(m_tree, m_tree->NodeByKey(QStringLiteral("CAT:*:MAIN")), 3);
         deleteLater();
     }
 
     cTreeView *m_tree;
-    std::thread m_thread;
+    const QString m_path;
+    const QString m_letterColumn;
+    bool m_started = false;
+    Worker m_workers[2];
     std::mutex m_mutex;
-    Connection *m_cn = nullptr;
+    int m_done = 0;
     bool m_cancelled = false;
 };
 } // namespace
@@ -222,8 +292,9 @@ void frmMain::setTree()
     m_nodeCategories =
         cTreeView1->AddNode(m_nodeRoot, QStringLiteral("CAT:*:MAIN"), QStringLiteral("Categories"), 2, 2);
     m_nodeRecycle = cTreeView1->AddNode(m_nodeRoot, QStringLiteral("RECYCLE:*:MAIN"), QStringLiteral("Recycle"), 4, 4);
-    // Letters and categories come from one walk through the table (the two
-    // statements step side by side over the same pages) rather than two.
+    // A small book's letters and categories come from one walk through the
+    // table (the two statements step side by side over the same pages); a
+    // large book's come in beside the window (TreeLoader).
     if (SharedDb()) {
         const QString letterColumn = SortByFirstName() ? QStringLiteral("First_Name") : QStringLiteral("Last_Name");
         if (QFileInfo(SharedDb()->path()).size() >= kBackgroundTreeBytes) {

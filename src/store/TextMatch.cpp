@@ -102,6 +102,18 @@ bool holdsSpecial(const char *p, size_t n)
     return false;
 }
 
+inline bool startsWithFolded(const char *text, size_t n, const char *lower, size_t m)
+{
+    return m <= n && equalFolded(reinterpret_cast<const unsigned char *>(text),
+                                 reinterpret_cast<const unsigned char *>(lower), m);
+}
+
+inline bool equalsFolded(const char *text, size_t n, const char *lower, size_t m)
+{
+    return m == n && equalFolded(reinterpret_cast<const unsigned char *>(text),
+                                 reinterpret_cast<const unsigned char *>(lower), m);
+}
+
 } // namespace
 
 bool IsAscii(const char *p, size_t n)
@@ -120,32 +132,6 @@ bool IsAscii(const char *p, size_t n)
     return true;
 }
 
-bool ContainsAsciiFolded(const char *text, size_t n, const char *lower, size_t m)
-{
-    if (m == 0)
-        return true;
-    unsigned high;
-    return scanAnywhere(reinterpret_cast<const unsigned char *>(text), n, reinterpret_cast<const unsigned char *>(lower),
-                        m, high);
-}
-
-bool StartsWithAsciiFolded(const char *text, size_t n, const char *lower, size_t m)
-{
-    return m <= n && equalFolded(reinterpret_cast<const unsigned char *>(text),
-                                 reinterpret_cast<const unsigned char *>(lower), m);
-}
-
-bool EqualsAsciiFolded(const char *text, size_t n, const char *lower, size_t m)
-{
-    return m == n && equalFolded(reinterpret_cast<const unsigned char *>(text),
-                                 reinterpret_cast<const unsigned char *>(lower), m);
-}
-
-bool NeedsFullFold(const char *p, size_t n)
-{
-    return !IsAscii(p, n) && holdsSpecial(p, n);
-}
-
 Verdict MatchAsciiFolded(Anchor anchor, const char *text, size_t n, const char *lower, size_t m)
 {
     switch (anchor) {
@@ -161,16 +147,14 @@ Verdict MatchAsciiFolded(Anchor anchor, const char *text, size_t n, const char *
         break;
     }
     case Anchor::Start:
-        if (StartsWithAsciiFolded(text, n, lower, m))
+        if (startsWithFolded(text, n, lower, m))
             return Verdict::Yes;
         // When the first m bytes are ASCII they are the first m characters.
-        if (IsAscii(text, qMin(n, m)) && n >= m)
-            return Verdict::No;
-        if (IsAscii(text, n))
+        if ((n >= m && IsAscii(text, m)) || IsAscii(text, n))
             return Verdict::No;
         break;
     case Anchor::Whole:
-        if (EqualsAsciiFolded(text, n, lower, m))
+        if (equalsFolded(text, n, lower, m))
             return Verdict::Yes;
         if (IsAscii(text, n))
             return Verdict::No;
