@@ -444,8 +444,8 @@ struct Options
 {
     QString data = QStringLiteral("/tmp/ardentia-bench");
     std::vector<int> sizes = {10000, 100000, 1000000};
-    int runs = 5;
-    int childRuns = 5;
+    int runs = 7;
+    int childRuns = 7;
     bool verify = true;
     QStringList only; // parts to run: fill, firstfill, search, overtake, tree, startup (all when empty)
     bool wants(const char *part) const { return only.isEmpty() || only.contains(QLatin1String(part)); }

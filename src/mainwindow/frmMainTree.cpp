@@ -9,9 +9,6 @@
 #include <QLabel>
 #include <QTimer>
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -184,7 +181,7 @@ class TreeLoader : public QObject
 {
 public:
     // Letters and categories are gathered side by side, each on a thread and
-    // connection of its own, at a lower priority than the window's thread.
+    // connection of its own.
     // They start once the tree has been painted (the window shows first), or
     // after a moment when it is not.
     TreeLoader(cTreeView *tree, const QString &path, const QString &letterColumn)
@@ -241,8 +238,6 @@ private:
 
     void run(int index, const QString &path, const QString &letterColumn, const QString &categoryColumn)
     {
-        // Behind the window's own work; the thread's niceness is its own on Linux.
-        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 19);
         Worker &w = m_workers[index];
         try {
             std::unique_ptr<Connection> cn = Connection::openForReading(path);
