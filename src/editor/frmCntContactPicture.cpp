@@ -7,8 +7,9 @@
 #include "settings/mdlCommDialog.h"
 
 #include <QFileInfo>
+#include "controls/Picture.h"
+
 #include <QFrame>
-#include <QImageReader>
 #include <QLabel>
 
 QString frmCntContact::PictureFilter()
@@ -77,13 +78,7 @@ void frmCntContact::buildPicture()
 // the file is not a readable image; what was shown before stays.
 bool frmCntContact::loadPicture(const QString &path)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize box = Image1->size();
-    const QSize original = reader.size();
-    if (original.isValid() && !box.isEmpty())
-        reader.setScaledSize(original.scaled(box, Qt::KeepAspectRatio));
-    const QImage image = reader.read();
+    const QImage image = LoadFittedImage(path, Image1->size());
     if (image.isNull())
         return false;
     Image1->setPixmap(QPixmap::fromImage(image));

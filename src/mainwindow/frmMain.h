@@ -166,5 +166,4 @@ private:
     int m_fillDepth = 0;
     bool m_loaded = false;
     bool m_inLayout = false;
-    QString m_picturePath;
 };

@@ -1,3 +1,4 @@
+#include "controls/Picture.h"
 #include "controls/cGrid.h"
 #include "mainwindow/frmMain.h"
 #include "store/DateText.h"
@@ -7,7 +8,6 @@
 
 #include <QComboBox>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QLabel>
 #include <QListWidget>
 
@@ -35,7 +35,6 @@ void frmMain::clearDetails()
         l->clear();
     lstPhoneNumbers->clear();
     Image1->clear();
-    m_picturePath.clear();
 }
 
 void frmMain::ShowContactDetails(const QString &contactId)
@@ -63,7 +62,6 @@ void frmMain::ShowContactDetails(const QString &contactId)
         const QString picture = rs.text("Picture");
         if (picture.isEmpty()) {
             Image1->clear();
-            m_picturePath.clear();
         } else if (QFileInfo(picture).isFile()) {
             showPicture(picture);
         }
@@ -79,14 +77,7 @@ void frmMain::ShowContactDetails(const QString &contactId)
 // not a readable image shows no picture.
 void frmMain::showPicture(const QString &path)
 {
-    m_picturePath = path;
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize area = Image1->size();
-    const QSize original = reader.size();
-    if (original.isValid() && area.isValid() && !area.isEmpty())
-        reader.setScaledSize(original.scaled(area, Qt::KeepAspectRatio));
-    const QImage image = reader.read();
+    const QImage image = LoadFittedImage(path, Image1->size());
     if (image.isNull()) {
         Image1->clear();
         return;
