@@ -6,8 +6,9 @@
 
 namespace {
 constexpr quint32 kChunkSize = 1u << 20;
-// Record header: marked (u16), ellipsis (u16), colour (u8), wide (u8), cell count (u8).
-constexpr int kHeader = 7;
+// Record header: marked (u32), ellipsis (u32), colour (u8), wide (u8), cell count (u8).
+constexpr int kHeader = 11;
+constexpr int kColour = 8, kWide = 9, kCount = 10;
 // The colour of a row whose marks are decided when asked for.
 constexpr quint8 kLazyColour = 0xFF;
 
@@ -34,6 +35,8 @@ GridModel::~GridModel() = default;
 
 void GridModel::addColumn(const Column &column)
 {
+    // Marks and draw flags are kept as one bit per column.
+    Q_ASSERT(m_columns.size() < size_t(kMarkableColumns));
     const int at = int(m_columns.size());
     beginInsertColumns(QModelIndex(), at, at);
     m_columns.push_back(column);
@@ -89,11 +92,11 @@ void GridModel::store(const QByteArrayView *cells, int count, quint32 marked, qu
     const RowRef ref{quint32(m_chunks.size() - 1), m_used};
     m_used += need;
 
-    writeAt<quint16>(p, quint16(marked));
-    writeAt<quint16>(p + 2, quint16(ellipsis));
-    p[4] = char(colour);
-    p[5] = char(wide ? 1 : 0);
-    p[6] = char(count);
+    writeAt<quint32>(p, marked);
+    writeAt<quint32>(p + 4, ellipsis);
+    p[kColour] = char(colour);
+    p[kWide] = char(wide ? 1 : 0);
+    p[kCount] = char(count);
     char *ends = p + kHeader;
     char *text = ends + count * (wide ? 4 : 2);
     quint32 end = 0;
@@ -134,10 +137,10 @@ void GridModel::loadRow(int row, Pending &into) const
     Pending loaded;
     loaded.cells.resize(m_columns.size());
     const char *p = record(row);
-    loaded.marked = readAt<quint16>(p);
-    loaded.ellipsis = readAt<quint16>(p + 2);
-    loaded.colour = quint8(p[4]);
-    const int count = quint8(p[6]);
+    loaded.marked = readAt<quint32>(p);
+    loaded.ellipsis = readAt<quint32>(p + 4);
+    loaded.colour = quint8(p[kColour]);
+    const int count = quint8(p[kCount]);
     if (m_pending.row == row)
         m_pending = Pending();
     for (int c = 0; c < count && c < int(loaded.cells.size()); ++c) {
@@ -187,7 +190,7 @@ void GridModel::setCell(int row, int column, const QString &text, quint8 flags, 
         }
     }
     m_pending.cells[size_t(column)] = text.toUtf8();
-    if (column < 16) {
+    if (column < kMarkableColumns) {
         const quint32 bit = 1u << column;
         const quint8 colour = paletteIndex(background);
         if (colour) {
@@ -217,8 +220,8 @@ void GridModel::appendRow(const QByteArrayView *cells, int count, quint32 marked
 
 void GridModel::setLazyMarks(const FoldedNeedle &needle, quint32 columns, const int *source, const QColor &background)
 {
-    LazyMarks lazy{needle, columns & 0xFFFF, {}, background};
-    for (int c = 0; c < 16; ++c)
+    LazyMarks lazy{needle, columns, {}, background};
+    for (int c = 0; c < kMarkableColumns; ++c)
         lazy.source[c] = source && source[c] >= 0 ? source[c] : c;
     m_lazy = std::move(lazy);
 }
@@ -233,7 +236,7 @@ void GridModel::appendRowMarkedLater(const QByteArrayView *cells, int count, qui
 quint32 GridModel::lazyMarked(int row, quint32 candidates) const
 {
     quint32 marked = 0;
-    for (int c = 0; c < 16; ++c) {
+    for (int c = 0; c < kMarkableColumns; ++c) {
         if ((candidates & (1u << c)) && m_lazy->needle.foundIn(cellUtf8(row, m_lazy->source[c])))
             marked |= 1u << c;
     }
@@ -251,8 +254,8 @@ QByteArrayView GridModel::cellUtf8(int row, int column) const
     if (row < 0 || row >= int(m_rows.size()) || column < 0)
         return QByteArrayView();
     const char *p = record(row);
-    const bool wide = p[5] != 0;
-    const int count = quint8(p[6]);
+    const bool wide = p[kWide] != 0;
+    const int count = quint8(p[kCount]);
     if (column >= count)
         return QByteArrayView();
     const char *ends = p + kHeader;
@@ -271,7 +274,7 @@ QString GridModel::cellText(int row, int column) const
 
 QColor GridModel::cellBackground(int row, int column) const
 {
-    if (column >= 16)
+    if (column >= kMarkableColumns)
         return QColor();
     quint32 marked;
     quint8 colour;
@@ -282,8 +285,8 @@ QColor GridModel::cellBackground(int row, int column) const
         if (row < 0 || row >= int(m_rows.size()))
             return QColor();
         const char *p = record(row);
-        marked = readAt<quint16>(p);
-        colour = quint8(p[4]);
+        marked = readAt<quint32>(p);
+        colour = quint8(p[kColour]);
     }
     if (!(marked & (1u << column)))
         return QColor();
@@ -296,13 +299,13 @@ QColor GridModel::cellBackground(int row, int column) const
 
 bool GridModel::cellHasFlag(int row, int column, CellFlag flag) const
 {
-    if (flag != WordEllipsis || column >= 16)
+    if (flag != WordEllipsis || column >= kMarkableColumns)
         return false;
     if (row == m_pending.row)
         return m_pending.ellipsis & (1u << column);
     if (row < 0 || row >= int(m_rows.size()))
         return false;
-    return readAt<quint16>(record(row) + 2) & (1u << column);
+    return readAt<quint32>(record(row) + 4) & (1u << column);
 }
 
 void GridModel::removeRowAt(int row)

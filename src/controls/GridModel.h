@@ -33,6 +33,9 @@ public:
     // Per-cell drawing: a cell may carry a background colour and ask for a
     // single line ending in an ellipsis at a word boundary.
     enum CellFlag : quint8 { NoFlags = 0, WordEllipsis = 1 };
+    // A grid has at most this many columns: each has one bit for its marks
+    // and draw flags.
+    static constexpr int kMarkableColumns = 32;
 
     explicit GridModel(QObject *parent = nullptr);
     ~GridModel() override;
@@ -102,7 +105,7 @@ private:
     {
         FoldedNeedle needle;
         quint32 columns;
-        int source[16];
+        int source[kMarkableColumns];
         QColor background;
     };
 

@@ -1,6 +1,9 @@
 #include "controls/cGrid.h"
 
+#include "controls/TextDirection.h"
 #include "controls/Units.h"
+
+#include <QApplication>
 
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -39,19 +42,16 @@ public:
         QStyleOptionViewItem opt(option);
         if (m_grid->HotTrack() && index.row() == m_grid->HotRow() && !(opt.state & QStyle::State_Selected))
             painter->fillRect(opt.rect, opt.palette.color(QPalette::Highlight).lighter(185));
+        initStyleOption(&opt, index);
         if (m_grid->Model()->cellHasFlag(index.row(), index.column(), GridModel::WordEllipsis)) {
-            initStyleOption(&opt, index);
-            const int room = opt.rect.width() - 8;
-            opt.text = elideAtWord(opt.text, opt.fontMetrics, room);
+            opt.text = elideAtWord(opt.text, opt.fontMetrics, opt.rect.width() - 8);
             opt.textElideMode = Qt::ElideNone;
-            const QWidget *w = opt.widget;
-            QStyle *style = w ? w->style() : nullptr;
-            if (style) {
-                style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, w);
-                return;
-            }
         }
-        QStyledItemDelegate::paint(painter, opt, index);
+        if (opt.direction == Qt::RightToLeft)
+            opt.text = DirectionIsolated(opt.text);
+        const QWidget *w = opt.widget;
+        QStyle *style = w ? w->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, w);
     }
 
 private:

@@ -31,9 +31,11 @@ void cReBar::AddBand(const QString &key, QWidget *child, bool newLine, bool fixe
     }
     child->setParent(this);
     child->setObjectName(key);
-    if (minWidth > 0)
-        child->setMinimumWidth(qMin(minWidth, 4000));
-    m_current->addWidget(child, fixedSize ? 1 : 0);
+    // A band with a minimum width (the menu band asks for 4000 pixels, to take
+    // its whole line) stretches over its line rather than being made that
+    // wide: a widget wider than the window pushes a mirrored line's content
+    // out of sight.
+    m_current->addWidget(child, fixedSize || minWidth > 0 ? 1 : 0);
     if (!fixedSize)
         m_current->addStretch(1);
     m_bands.insert(key, child);

@@ -28,6 +28,10 @@ int cToolbar::AddButton(const QString &caption, const QString &tooltip, int imag
         action = addSeparator();
     } else {
         action = addAction(m_images ? m_images->Icon(image) : QIcon(), caption);
+        // A button shows its action's icon text, which Qt derives from the text
+        // with the blanks trimmed: a padded caption must be given as it is.
+        if (caption != caption.trimmed())
+            action->setIconText(caption);
         action->setToolTip(tooltip.isEmpty() ? caption.trimmed() : tooltip);
         if (QToolButton *b = qobject_cast<QToolButton *>(widgetForAction(action))) {
             b->setMinimumWidth(m_buttonWidth);

@@ -27,6 +27,8 @@
 #include <QScreen>
 #include <QSet>
 
+#include <limits>
+
 namespace {
 
 std::optional<bool> g_sortOverride;
@@ -249,17 +251,54 @@ bool frmCntContact::OpenContact()
         return false;
     }
 
-    txtFirstName->setText(first);
-    txtLastName->setText(last);
-    txtCompany->setText(company);
+    showWhole(txtFirstName, first);
+    showWhole(txtLastName, last);
+    showWhole(txtCompany, company);
     m_phones->Fill(phones);
     m_mails->Fill(mails);
     m_sites->Fill(sites);
-    txtAddress->setText(address);
-    cboCategory->setEditText(category);
+    showWhole(txtAddress, address);
+    showWhole(cboCategory->lineEdit(), category);
     showStoredPicture(picture);
     txtNotes->setPlainText(notes);
+    // What OK compares with: only the fields the user changes are written, so
+    // the others keep their stored bytes (text in another encoding, text no
+    // box could show whole).
+    m_shown.clear();
+    for (const auto &[column, value] : fieldValues())
+        m_shown.insert(QLatin1String(column), value);
     return true;
+}
+
+// Shows a stored value in a line edit. A value the box cannot hold whole is
+// shown read-only with a word why, and never written back cut.
+void frmCntContact::showWhole(QLineEdit *edit, const QString &value)
+{
+    edit->setMaxLength(std::numeric_limits<int>::max());
+    edit->setText(value);
+    if (edit->text() == value)
+        return;
+    edit->setReadOnly(true);
+    const QString why = QStringLiteral("This field holds %1 characters, more than can be changed here; it is kept "
+                                       "as it is.")
+                            .arg(value.size());
+    edit->setToolTip(why);
+    edit->setAccessibleDescription(why);
+}
+
+QList<std::pair<const char *, QString>> frmCntContact::fieldValues() const
+{
+    return {{"First_Name", txtFirstName->text()},
+            {"Last_Name", txtLastName->text()},
+            {"Company", txtCompany->text()},
+            {"Phones", m_phones->List()},
+            {"Mails", m_mails->List()},
+            {"Websites", m_sites->List()},
+            {"Category", cboCategory->currentText()},
+            {"Address", txtAddress->text()},
+            {"Notes", txtNotes->toPlainText()},
+            // Written in new mode too, so a new contact keeps the picture chosen for it.
+            {"Picture", m_picturePath}};
 }
 
 void frmCntContact::SetCats()
@@ -342,20 +381,18 @@ bool frmCntContact::cmdOK_Click()
             rs.open(Statements::AllContacts());
             rs.addNew();
         }
-        const QString now = StoredDateTime(QDateTime::currentDateTime());
-        rs.setField("First_Name", txtFirstName->text());
-        rs.setField("Last_Name", txtLastName->text());
-        rs.setField("Company", txtCompany->text());
-        rs.setField("Phones", m_phones->List());
-        rs.setField("Mails", m_mails->List());
-        rs.setField("Websites", m_sites->List());
-        rs.setField("Category", cboCategory->currentText());
-        rs.setField("Address", txtAddress->text());
-        rs.setField("Date_Registed", now);
-        rs.setField("Notes", txtNotes->toPlainText());
-        // Written in new mode too, so a new contact keeps the picture chosen for it.
-        rs.setField("Picture", m_picturePath);
-        rs.update();
+        bool changed = !g_bEdit;
+        for (const auto &[column, value] : fieldValues()) {
+            if (g_bEdit && value == m_shown.value(QLatin1String(column)))
+                continue;
+            rs.setField(column, value);
+            changed = true;
+        }
+        // Nothing changed: nothing is written, the date of the last save included.
+        if (changed) {
+            rs.setField("Date_Registed", StoredDateTime(QDateTime::currentDateTime()));
+            rs.update();
+        }
         rs.close();
         m_saved = true;
     } catch (const StoreError &e) {
@@ -416,12 +453,8 @@ bool frmCntContact::eventFilter(QObject *watched, QEvent *event)
         const auto *me = static_cast<QMouseEvent *>(event);
         auto *w = qobject_cast<QWidget *>(watched);
         if (me->button() == Qt::LeftButton && w && w->rect().contains(me->position().toPoint())) {
-            if (watched == lblAdd || watched == Image1 || watched == lblClickToAddPic) {
+            if (watched == Image1 || watched == lblClickToAddPic) {
                 ChoosePicture();
-                return true;
-            }
-            if (watched == lblRemove) {
-                RemovePicture();
                 return true;
             }
         }

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <optional>
+#include <utility>
 
 class QComboBox;
 class QFrame;
@@ -88,6 +89,8 @@ private:
     void cboCategory_TextEdited(const QString &text);
     bool loadPicture(const QString &path);
     void showStoredPicture(const QString &path);
+    static void showWhole(QLineEdit *edit, const QString &value);
+    QList<std::pair<const char *, QString>> fieldValues() const;
 
     QPointer<frmMain> m_main;
 
@@ -113,8 +116,8 @@ private:
     cItemListPage *m_mails = nullptr;
     cItemListPage *m_sites = nullptr;
 
-    QLabel *lblAdd = nullptr;
-    QLabel *lblRemove = nullptr;
+    QPushButton *lblAdd = nullptr;
+    QPushButton *lblRemove = nullptr;
     QFrame *Shape1 = nullptr;
     QLabel *Image1 = nullptr;
     QLabel *lblClickToAddPic = nullptr;
@@ -125,6 +128,8 @@ private:
 
     QHash<QString, QWidget *> m_pageByKey;
     QString m_picturePath;
+    // The fields as OpenContact showed them, by column.
+    QHash<QString, QString> m_shown;
     QString m_openError;
     bool m_completionGuard = false;
     bool m_placed = false;

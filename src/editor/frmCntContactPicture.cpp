@@ -6,11 +6,13 @@
 #include "controls/Units.h"
 #include "settings/mdlCommDialog.h"
 
-#include <QFileInfo>
 #include "controls/Picture.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QPushButton>
 
 QString frmCntContact::PictureFilter()
 {
@@ -26,18 +28,25 @@ void frmCntContact::buildPicture()
     const QColor blue = Units::ColorFromBgr(0x00FF0000);
     const QColor grey = Units::ColorFromBgr(0x00C0C0C0);
 
-    lblAdd = new QLabel(QStringLiteral("Add"), this);
+    // Links in look, buttons in behaviour: they take the focus, answer Space,
+    // and a screen reader names them.
+    lblAdd = new QPushButton(QStringLiteral("Add"), this);
     lblAdd->setObjectName(QStringLiteral("lblAdd"));
-    lblRemove = new QLabel(QStringLiteral("Remove"), this);
+    lblRemove = new QPushButton(QStringLiteral("Remove"), this);
     lblRemove->setObjectName(QStringLiteral("lblRemove"));
-    for (QLabel *link : {lblAdd, lblRemove}) {
-        QPalette p = link->palette();
-        p.setColor(QPalette::WindowText, blue);
-        link->setPalette(p);
+    for (QPushButton *link : {lblAdd, lblRemove}) {
+        link->setFlat(true);
+        link->setAutoDefault(false);
+        link->setFocusPolicy(Qt::StrongFocus);
         link->setCursor(Qt::PointingHandCursor);
+        link->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; padding: 0px; text-align: left; }"
+                                           "QPushButton:focus, QPushButton:hover { text-decoration: underline; }")
+                                .arg(blue.name()));
     }
     lblAdd->setAccessibleName(QStringLiteral("Add picture"));
     lblRemove->setAccessibleName(QStringLiteral("Remove picture"));
+    connect(lblAdd, &QPushButton::clicked, this, &frmCntContact::ChoosePicture);
+    connect(lblRemove, &QPushButton::clicked, this, &frmCntContact::RemovePicture);
 
     Shape1 = new QFrame(this);
     Shape1->setObjectName(QStringLiteral("Shape1"));
@@ -59,18 +68,21 @@ void frmCntContact::buildPicture()
 
     // The links take the room their text needs where the design's boxes are
     // too narrow for this font.
-    PlaceTwips(lblAdd, 4320, 240);
-    lblAdd->resize(qMax(lblAdd->width(), Units::TwipsToPixelsX(285, this)), lblAdd->height());
-    PlaceTwips(lblRemove, 4680, 240);
-    lblRemove->move(qMax(lblRemove->x(), lblAdd->geometry().right() + Units::TwipsToPixelsX(60, this)), lblRemove->y());
+    auto linkSize = [](const QPushButton *link) {
+        return QSize(link->fontMetrics().horizontalAdvance(link->text()) + 4, link->fontMetrics().height() + 2);
+    };
+    const int top = Units::TwipsToPixelsY(220, this);
+    lblAdd->setGeometry(QRect(QPoint(Units::TwipsToPixelsX(4320, this), top), linkSize(lblAdd)));
+    const int removeLeft =
+        qMax(Units::TwipsToPixelsX(4680, this), lblAdd->geometry().right() + Units::TwipsToPixelsX(60, this));
+    lblRemove->setGeometry(QRect(QPoint(removeLeft, top), linkSize(lblRemove)));
     PlaceTwips(Shape1, 4320, 480, 2295, 1575);
     PlaceTwips(Image1, 4440, 600, 2055, 1335);
     // The placeholder is centred in the picture's box, where the design puts
     // its middle, with room for its two lines.
     lblClickToAddPic->setGeometry(Image1->geometry());
 
-    for (QWidget *w : {static_cast<QWidget *>(lblAdd), static_cast<QWidget *>(lblRemove),
-                       static_cast<QWidget *>(Image1), static_cast<QWidget *>(lblClickToAddPic)})
+    for (QWidget *w : {static_cast<QWidget *>(Image1), static_cast<QWidget *>(lblClickToAddPic)})
         w->installEventFilter(this);
 }
 
@@ -98,8 +110,15 @@ void frmCntContact::ChoosePicture()
     const SelectedFiles chosen = ShowOpenDialog(request, this, true);
     if (chosen.Cancelled || chosen.FileCount < 1)
         return;
-    m_picturePath = chosen.FilePath(1);
-    loadPicture(m_picturePath);
+    // A file that is no picture is refused: the picture shown and the one
+    // saved must stay the same.
+    const QString path = chosen.FilePath(1);
+    if (!loadPicture(path)) {
+        MsgBox::Inform(this, QStringLiteral("The file %1 is not a picture that can be shown.")
+                                 .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    m_picturePath = path;
     lblClickToAddPic->hide();
 }
 

@@ -1,12 +1,55 @@
 #include "lang/mdlTrans.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QStringList g_table;
 bool g_rtl = false;
+
+// Reading stops here even when the lines have not all ended: a file of
+// language texts is a few kilobytes.
+constexpr qint64 kMostBytes = 16 << 20;
+
+// The bytes of the file's first kLinesRead lines. Only a regular file is
+// read: a pipe would block the start-up and a device might never end. It is
+// opened without blocking and checked on the open descriptor, so nothing can
+// be swapped in between.
+int readHead(const QString &path, QByteArray &bytes)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? mdlTrans::kErrFileNotFound : mdlTrans::kErrPathAccess;
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return mdlTrans::kErrPathAccess;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return mdlTrans::kErrPathAccess;
+    }
+    int lineEnds = 0;
+    char chunk[65536];
+    // A line ends in one or two of these bytes: twice the lines, and a few
+    // over, are always enough.
+    while (bytes.size() < kMostBytes && lineEnds <= 2 * mdlTrans::kLinesRead + 2) {
+        const qint64 n = file.read(chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        for (qint64 i = 0; i < n; ++i)
+            lineEnds += chunk[i] == '\n' || chunk[i] == '\r';
+        bytes.append(chunk, n);
+    }
+    return 0;
+}
 
 void ensureSize()
 {
@@ -20,13 +63,10 @@ namespace mdlTrans {
 int LoadLanguageFile(const QString &path)
 {
     ensureSize();
-    QFile file(path);
-    if (!file.exists())
-        return kErrFileNotFound;
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
-        return kErrPathAccess;
-    const QByteArray bytes = file.readAll();
-    file.close();
+    QByteArray bytes;
+    const int opened = readHead(path, bytes);
+    if (opened != 0)
+        return opened;
 
     // UTF-8; bytes that are not UTF-8 read as replacement characters, never fail.
     QStringDecoder decode(QStringDecoder::Utf8);

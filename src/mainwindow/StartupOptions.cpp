@@ -1,6 +1,11 @@
 #include "mainwindow/StartupOptions.h"
 
+#include "app/MsgBox.h"
+#include "settings/RegistryStore.h"
+#include "mainwindow/frmMain.h"
 #include "settings/frmOptions.h"
+
+#include <QDir>
 #include "settings/mdlOptions.h"
 
 namespace {
@@ -14,6 +19,15 @@ void LoadStartupOptions(frmMain *main)
     EnsureOptionKeys();
     // The options dialog is loaded hidden; its load reads the stored options.
     g_stored = frmOptions::LoadHidden(main)->LastStored();
+    RegistryStore &store = RegistryStore::instance();
+    if (!store.isAvailable()) {
+        frmOptions::ReportStoreProblem(main, QStringLiteral("The stored options could not be read."));
+    } else if (!store.setAsideFileName().isEmpty() && store.firstProblemNotice()) {
+        MsgBox::Inform(main, QStringLiteral("The settings file %1 was damaged. It was kept as %2, and the options "
+                                            "start again from their defaults.")
+                                 .arg(QDir::toNativeSeparators(store.fileName()),
+                                      QDir::toNativeSeparators(store.setAsideFileName())));
+    }
 }
 
 void UnloadStartupOptions()

@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 
 
@@ -95,7 +96,11 @@ void frmMain::buildWidgets()
     cGrid1->setObjectName(QStringLiteral("cGrid1"));
     cGrid1->setAccessibleName(QStringLiteral("Contacts"));
     connect(cGrid1, &cGrid::Click, this, &frmMain::cGrid1_Click);
-    connect(cGrid1, &cGrid::SelectionMoved, this, [this](int, int) { cGrid1_Click(); });
+    connect(cGrid1, &cGrid::SelectionMoved, this, [this](int, int) { cGrid1_SelectionMoved(); });
+    cGrid1->installEventFilter(this);
+    // The drop-down lies over one cell: scrolling moves the cell from under it.
+    for (QScrollBar *bar : {cGrid1->verticalScrollBar(), cGrid1->horizontalScrollBar()})
+        connect(bar, &QScrollBar::valueChanged, this, [this] { cboEditor->hide(); });
     connect(cGrid1, &cGrid::DblClick, this, &frmMain::cGrid1_DblClick);
 
     buildSearchBar();
@@ -179,36 +184,40 @@ void frmMain::buildDetailsPane()
         {"lblListedDetails", "", 3480, 1200, 1545, 195, &lblListedDetails},
         {"lblPhoneNumbers", "Phone numbers:", 5760, 240, 1170, 195, nullptr},
     };
+    QLabel *lastCaption = nullptr;
     for (const DetailLabel &s : labels) {
         QLabel *l = makeLabel(PicContactDetails, QLatin1String(s.name), QLatin1String(s.text));
         // Captions keep their text whole; values take the room the design gives them.
         const bool caption = s.target == nullptr;
         if (caption)
             l->setStyleSheet(QStringLiteral("color: #555;"));
-        placeTwips(l, {s.l, s.t, caption ? s.w + 400 : s.w + 600, s.h + 60});
+        m_detailsPlacement.push_back({l, {s.l, s.t, caption ? s.w + 400 : s.w + 600, s.h + 60}});
         if (s.target) {
             *s.target = l;
             l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-            QString accessible = QLatin1String(labels[&s - labels - 1].text);
-            accessible.chop(1);
-            l->setAccessibleName(accessible);
+            // The value is the label's text, so a screen reader says it; the
+            // caption beside it labels it.
+            lastCaption->setBuddy(l);
+        } else {
+            lastCaption = l;
         }
     }
     lstPhoneNumbers = new QListWidget(PicContactDetails);
     lstPhoneNumbers->setObjectName(QStringLiteral("lstPhoneNumbers"));
     lstPhoneNumbers->setAccessibleName(QStringLiteral("Phone numbers"));
-    placeTwips(lstPhoneNumbers, {5760, 480, 2415, 1110});
+    lastCaption->setBuddy(lstPhoneNumbers);
+    m_detailsPlacement.push_back({lstPhoneNumbers, {5760, 480, 2415, 1110}});
 
     Shape1 = new QFrame(PicContactDetails);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setFrameShape(QFrame::Box);
     Shape1->setStyleSheet(QStringLiteral("QFrame#Shape1 { border: 1px solid #b0b0b0; }"));
-    placeTwips(Shape1, {120, 240, 2055, 1335});
+    m_detailsPlacement.push_back({Shape1, {120, 240, 2055, 1335}});
     Image1 = new QLabel(PicContactDetails);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setAccessibleName(QStringLiteral("Picture"));
     Image1->setAlignment(Qt::AlignCenter);
-    placeTwips(Image1, {240, 360, 1815, 1095});
+    m_detailsPlacement.push_back({Image1, {240, 360, 1815, 1095}});
 }
 
 bool frmMain::Load()
@@ -391,6 +400,10 @@ void frmMain::applyLayout(const MainLayoutInput &in)
     placeTwips(cTreeView1, m_layout.tree);
     placeTwips(cGrid1, m_layout.grid);
     placeTwips(PicContactDetails, m_layout.details);
+    // Placed after their pane, so that a window read from right to left
+    // mirrors them within its width.
+    for (const auto &[w, g] : m_detailsPlacement)
+        placeTwips(w, g);
     PicSearch->setVisible(m_searchBarShown);
     if (m_searchBarShown) {
         placeTwips(PicSearch, m_layout.search);

@@ -2,7 +2,12 @@
 
 #include "mainwindow/MainLayout.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPoint>
+
+#include <utility>
+#include <vector>
 
 class QComboBox;
 class QFrame;
@@ -75,6 +80,7 @@ public:
     void EditContact(const QString &contactId);
     void ShowCellItems(int row, int column, const QString &sTxt);
     void cGrid1_Click();
+    void cGrid1_SelectionMoved();
     void cGrid1_DblClick(int row, int column);
 
     void Form_Resize();
@@ -116,6 +122,9 @@ private:
     void placeTwips(QWidget *w, const Geometry &g);
     void setHolderHeight();
     void showPicture(const QString &path);
+    void showCellItems(int row, int column, const QString &sTxt, bool takeFocus);
+    QString cellItems(int row, int column) const;
+    bool cboEditorEvent(QEvent *event);
     void clearDetails();
     bool fill(const QString &statement, const FoldedNeedle *mark);
     void Unload();
@@ -160,7 +169,12 @@ private:
     QTreeWidgetItem *m_nodeRecycle = nullptr;
     bool m_searchBarShown = false;
 
+    // When and where a click laid the drop-down over a cell.
+    QElapsedTimer m_cellItemsClick;
+    QPoint m_cellItemsCell;
     MainLayoutState m_layout;
+    // The details pane's children, in twips within the pane.
+    std::vector<std::pair<QWidget *, Geometry>> m_detailsPlacement;
     double m_holderTopTwips = 1455;
     quint64 m_fillGeneration = 0;
     int m_fillDepth = 0;

@@ -1,6 +1,7 @@
 #include "app/AppContext.h"
 #include "app/MsgBox.h"
 #include "app/mdlFunctions.h"
+#include "controls/TextDirection.h"
 #include "controls/Units.h"
 #include "controls/cGrid.h"
 #include "controls/cTreeView.h"
@@ -15,6 +16,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -90,6 +93,8 @@ void frmMain::RemoveSelectedContact()
     if (!ok)
         return;
     try {
+        if (!SharedDb())
+            throw StoreError(0, QStringLiteral("The database is not open."));
         Recordset rs(*SharedDb());
         rs.open(Statements::ContactById(id));
         rs.deleteCurrent();
@@ -112,6 +117,8 @@ void frmMain::EditContact(const QString &contactId)
 
 void frmMain::cGrid1_Click()
 {
+    // One shown by a keyboard move does not have the focus to lose.
+    cboEditor->hide();
     const int rows = cGrid1->Rows();
     if (rows < 1)
         return;
@@ -124,6 +131,38 @@ void frmMain::cGrid1_Click()
         ShowCellItems(row, ColFirstPhone, cGrid1->CellText(row, ColPhones));
     if (column == ColFirstMail && IsMultyItems(cGrid1->CellText(row, ColMails)))
         ShowCellItems(row, ColFirstMail, cGrid1->CellText(row, ColMails));
+    // The drop-down now lies over the cell: the second click of a double-click
+    // reaches it instead of the grid (see eventFilter).
+    if (cboEditor->isVisible()) {
+        m_cellItemsClick.start();
+        m_cellItemsCell = {row, column};
+    }
+}
+
+// The keyboard moved the selection: the details follow, and the drop-down is
+// shown over a cell with several items without taking the focus, so the arrow
+// keys go on moving in the grid. F4 or Alt+Down opens it.
+void frmMain::cGrid1_SelectionMoved()
+{
+    cboEditor->hide();
+    const int row = cGrid1->SelectedRow();
+    if (cGrid1->Rows() < 1 || row < 1)
+        return;
+    ShowContactDetails(cGrid1->CellText(row, ColContactID));
+    const QString items = cellItems(row, cGrid1->SelectedCol());
+    if (!items.isEmpty())
+        showCellItems(row, cGrid1->SelectedCol(), items, false);
+}
+
+// The whole list text behind a phone or mail cell that has several items; ""
+// for any other cell.
+QString frmMain::cellItems(int row, int column) const
+{
+    const int source = column == ColFirstPhone ? ColPhones : column == ColFirstMail ? ColMails : 0;
+    if (source == 0)
+        return QString();
+    const QString text = cGrid1->CellText(row, source);
+    return IsMultyItems(text) ? text : QString();
 }
 
 void frmMain::cGrid1_DblClick(int row, int column)
@@ -136,6 +175,11 @@ void frmMain::cGrid1_DblClick(int row, int column)
 
 void frmMain::ShowCellItems(int row, int column, const QString &sTxt)
 {
+    showCellItems(row, column, sTxt, true);
+}
+
+void frmMain::showCellItems(int row, int column, const QString &sTxt, bool takeFocus)
+{
     double l, t, w, h;
     cGrid1->CellBoundary(row, column, l, t, w, h);
     const double tppx = Units::TwipsPerPixelX(this);
@@ -145,6 +189,8 @@ void frmMain::ShowCellItems(int row, int column, const QString &sTxt)
     const double left = std::round(l + gridLeft + 230);
     const double top = std::round(t + gridTop + tppy + 10);
     FillCboEditor(cboEditor, sTxt);
+    for (int i = 0; layoutDirection() == Qt::RightToLeft && i < cboEditor->count(); ++i)
+        cboEditor->setItemText(i, DirectionIsolated(cboEditor->itemText(i)));
     const double boxLeft = left - 16 * tppx;
     const double boxWidth = w + 16 * tppx - 240;
     const int height = cboEditor->sizeHint().height();
@@ -152,15 +198,76 @@ void frmMain::ShowCellItems(int row, int column, const QString &sTxt)
                            qMax(0, Units::TwipsToPixelsX(boxWidth, this)), height);
     cboEditor->show();
     cboEditor->raise();
-    cboEditor->setFocus(Qt::OtherFocusReason);
+    m_cellItemsClick.invalidate();
+    if (takeFocus)
+        cboEditor->setFocus(Qt::OtherFocusReason);
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == cboEditor && event->type() == QEvent::FocusOut) {
-        // The list of a drop-down that is open holds the focus for it.
-        if (!cboEditor->view() || !cboEditor->view()->isVisible())
-            cboEditor->hide();
+    if (watched == cboEditor)
+        return cboEditorEvent(event) || QMainWindow::eventFilter(watched, event);
+    if (watched == cGrid1 && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool open = key->key() == Qt::Key_F4 ||
+                          (key->key() == Qt::Key_Down && (key->modifiers() & Qt::AltModifier));
+        if (open && cGrid1->SelectedRow() > 0) {
+            const QString items = cellItems(cGrid1->SelectedRow(), cGrid1->SelectedCol());
+            if (!items.isEmpty()) {
+                showCellItems(cGrid1->SelectedRow(), cGrid1->SelectedCol(), items, true);
+                cboEditor->showPopup();
+                return true;
+            }
+        }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool frmMain::cboEditorEvent(QEvent *event)
+{
+    // Asked only for the events below: the first view() builds the list,
+    // which sends this filter events of its own.
+    auto popupOpen = [this] { return cboEditor->view() && cboEditor->view()->isVisible(); };
+    switch (event->type()) {
+    case QEvent::FocusOut:
+        // The list of a drop-down that is open holds the focus for it.
+        if (!popupOpen())
+            cboEditor->hide();
+        return false;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        // The second click of a double-click on the cell lands here, on the
+        // drop-down the first click laid over it: it opens the contact, as a
+        // double-click anywhere else in the list does.
+        if (m_cellItemsClick.isValid() && m_cellItemsClick.elapsed() <= QApplication::doubleClickInterval() &&
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            m_cellItemsClick.invalidate();
+            const QPoint cell = m_cellItemsCell;
+            cboEditor->hide();
+            cGrid1->setFocus(Qt::MouseFocusReason);
+            QMetaObject::invokeMethod(
+                this, [this, cell] { cGrid1_DblClick(cell.x(), cell.y()); }, Qt::QueuedConnection);
+            return true;
+        }
+        m_cellItemsClick.invalidate();
+        return false;
+    case QEvent::KeyPress: {
+        if (popupOpen())
+            return false;
+        // Escape, Left and Right leave the drop-down for the grid: a keyboard
+        // user is never held in it.
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key != Qt::Key_Escape && key != Qt::Key_Left && key != Qt::Key_Right)
+            return false;
+        cboEditor->hide();
+        cGrid1->setFocus(Qt::OtherFocusReason);
+        if (key != Qt::Key_Escape) {
+            QKeyEvent copy(QEvent::KeyPress, key, static_cast<QKeyEvent *>(event)->modifiers());
+            QCoreApplication::sendEvent(cGrid1, &copy);
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
 }

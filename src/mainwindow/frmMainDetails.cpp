@@ -1,4 +1,5 @@
 #include "controls/Picture.h"
+#include "controls/TextDirection.h"
 #include "controls/cGrid.h"
 #include "mainwindow/frmMain.h"
 #include "store/DateText.h"
@@ -53,18 +54,24 @@ void frmMain::ShowContactDetails(const QString &contactId)
             clearDetails();
             return;
         }
-        lblNameDetails->setText(rs.text("First_Name") + QLatin1Char(' ') + rs.text("Last_Name"));
-        lblCategoryDetails->setText(rs.text("Category"));
-        lblCompanyDetails->setText(rs.text("Company"));
+        // Read from right to left, each value keeps its own direction.
+        const bool rtl = layoutDirection() == Qt::RightToLeft;
+        auto shown = [rtl](const QString &value) { return rtl ? DirectionIsolated(value) : value; };
+        lblNameDetails->setText(shown(rs.text("First_Name") + QLatin1Char(' ') + rs.text("Last_Name")));
+        lblCategoryDetails->setText(shown(rs.text("Category")));
+        lblCompanyDetails->setText(shown(rs.text("Company")));
         FillListItems(lstPhoneNumbers, rs.text("Phones"));
-        lblAddressDetails->setText(rs.text("Address"));
-        lblListedDetails->setText(GeneralDate(rs.text("Date_Registed")));
+        for (int i = 0; rtl && i < lstPhoneNumbers->count(); ++i)
+            lstPhoneNumbers->item(i)->setText(shown(lstPhoneNumbers->item(i)->text()));
+        lblAddressDetails->setText(shown(rs.text("Address")));
+        lblListedDetails->setText(shown(GeneralDate(rs.text("Date_Registed"))));
+        // No picture, or one whose file is gone: the pane must not go on
+        // showing the previous contact's face.
         const QString picture = rs.text("Picture");
-        if (picture.isEmpty()) {
-            Image1->clear();
-        } else if (QFileInfo(picture).isFile()) {
+        if (!picture.isEmpty() && QFileInfo(picture).isFile())
             showPicture(picture);
-        }
+        else
+            Image1->clear();
         rs.close();
     } catch (const StoreError &e) {
         ReportStoreError(QStringLiteral("The contact could not be read."), e.message());

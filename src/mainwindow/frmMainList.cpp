@@ -122,7 +122,7 @@ bool frmMain::fill(const QString &statement, const FoldedNeedle *mark)
                                   (1u << (ColCategory - 1)) | (1u << (ColFirstPhone - 1)) |
                                   (1u << (ColFirstMail - 1));
     if (mark) {
-        int source[16];
+        int source[GridModel::kMarkableColumns];
         std::fill(std::begin(source), std::end(source), -1);
         source[ColFirstPhone - 1] = ColPhones - 1;
         source[ColFirstMail - 1] = ColMails - 1;

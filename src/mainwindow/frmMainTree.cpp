@@ -11,6 +11,7 @@
 
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -58,15 +59,17 @@ struct CategoryHash
 class TreeValues
 {
 public:
-    // Either column may be empty: that side is left out.
-    void collect(Connection &cn, const QString &letterColumn, const QString &categoryColumn)
+    // Either column may be empty: that side is left out. A set `cancel` ends
+    // the walk at the next row.
+    void collect(Connection &cn, const QString &letterColumn, const QString &categoryColumn,
+                 const std::atomic<bool> *cancel = nullptr)
     {
         Recordset letters(cn);
         Recordset categories(cn);
         bool lettersLive = !letterColumn.isEmpty() && open(letters, Statements::ColumnValues(letterColumn));
         bool categoriesLive =
             !categoryColumn.isEmpty() && open(categories, Statements::ColumnValues(categoryColumn));
-        while (lettersLive || categoriesLive) {
+        while ((lettersLive || categoriesLive) && !(cancel && cancel->load(std::memory_order_relaxed))) {
             if (lettersLive)
                 lettersLive = step(letters, [this](QByteArrayView v) { addLetter(firstCharacter(v)); });
             if (categoriesLive)
@@ -197,6 +200,9 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_cancelled = true;
+            // The flag stops a walk between rows; the interruption stops a
+            // statement in the middle of a step.
+            m_stop = true;
             for (Worker &w : m_workers) {
                 if (w.cn)
                     w.cn->interrupt();
@@ -247,7 +253,7 @@ private:
                     return;
                 w.cn = cn.get();
             }
-            w.values.collect(*cn, letterColumn, categoryColumn);
+            w.values.collect(*cn, letterColumn, categoryColumn, &m_stop);
             std::lock_guard<std::mutex> lock(m_mutex);
             w.cn = nullptr;
         } catch (const StoreError &) {
@@ -273,6 +279,7 @@ private:
     std::mutex m_mutex;
     int m_done = 0;
     bool m_cancelled = false;
+    std::atomic<bool> m_stop{false};
 };
 } // namespace
 
@@ -287,18 +294,15 @@ void frmMain::setTree()
     m_nodeCategories =
         cTreeView1->AddNode(m_nodeRoot, QStringLiteral("CAT:*:MAIN"), QStringLiteral("Categories"), 2, 2);
     m_nodeRecycle = cTreeView1->AddNode(m_nodeRoot, QStringLiteral("RECYCLE:*:MAIN"), QStringLiteral("Recycle"), 4, 4);
-    // A small book's letters and categories come from one walk through the
-    // table (the two statements step side by side over the same pages); a
-    // large book's come in beside the window (TreeLoader).
+    // A small book's letters and categories are read at once; a large book's
+    // come in beside the window (TreeLoader).
     if (SharedDb()) {
         const QString letterColumn = SortByFirstName() ? QStringLiteral("First_Name") : QStringLiteral("Last_Name");
         if (QFileInfo(SharedDb()->path()).size() >= kBackgroundTreeBytes) {
             new TreeLoader(cTreeView1, SharedDb()->path(), letterColumn);
         } else {
-            TreeValues values;
-            values.collect(*SharedDb(), letterColumn, QStringLiteral("Category"));
-            values.addLetters(cTreeView1, m_nodeABC, 3);
-            values.addCategories(cTreeView1, m_nodeCategories, 3);
+            AddABCToTreeView(m_nodeABC, 3, letterColumn);
+            AddCategoriesToTreeView(m_nodeCategories, 3, QStringLiteral("Category"));
         }
     }
     cTreeView1->Expand(m_nodeRoot);

@@ -74,7 +74,7 @@ bool writeWholeFile(const QString &path, const QByteArray &data, QString *error)
 } // namespace
 
 frmNotes::frmNotes(QWidget *parent)
-    : QWidget(parent, Qt::Window), Text1(new QPlainTextEdit(this))
+    : QMainWindow(parent, Qt::Window), Text1(new QPlainTextEdit(this))
 {
     setObjectName(QStringLiteral("frmNotes"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -248,6 +248,6 @@ void frmNotes::closeEvent(QCloseEvent *event)
 
 void frmNotes::resizeEvent(QResizeEvent *event)
 {
-    QWidget::resizeEvent(event);
+    QMainWindow::resizeEvent(event);
     Form_Resize();
 }

@@ -3,14 +3,15 @@
 #include <QByteArray>
 #include <QSize>
 #include <QString>
-#include <QWidget>
+#include <QMainWindow>
 
 class QPlainTextEdit;
 
 // A free-text scratch pad kept in the file "Notes" in the application folder.
 // The text is read when the window is created and written back when it closes;
-// at most one window exists, and it is deleted when it closes.
-class frmNotes : public QWidget
+// at most one window exists, and it is deleted when it closes. A main window
+// of its own, so that assistive technology sees it as a window.
+class frmNotes : public QMainWindow
 {
     Q_OBJECT
 public:

@@ -127,17 +127,19 @@ private:
     int m_rc = SQLITE_OK;
 };
 
-// BEGIN IMMEDIATE ... COMMIT; rolled back unless committed.
+// BEGIN IMMEDIATE ... COMMIT; rolled back unless committed. Inside a
+// transaction that is already open (`nested`), it is a part of that one: the
+// outer one commits or rolls back everything.
 class Transaction
 {
 public:
-    explicit Transaction(sqlite3 *db) : m_db(db)
+    explicit Transaction(sqlite3 *db, bool nested = false) : m_db(db), m_nested(nested)
     {
-        m_active = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        m_active = nested || sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
     }
     ~Transaction()
     {
-        if (m_active)
+        if (m_active && !m_nested)
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
     Transaction(const Transaction &) = delete;
@@ -146,7 +148,7 @@ public:
     bool active() const { return m_active; }
     bool commit()
     {
-        if (!m_active || sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (!m_active || (!m_nested && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK))
             return false;
         m_active = false;
         return true;
@@ -154,6 +156,7 @@ public:
 
 private:
     sqlite3 *m_db;
+    bool m_nested;
     bool m_active = false;
 };
 
@@ -283,6 +286,7 @@ QString RegistryStore::defaultFileName()
 void RegistryStore::setFile(const QString &path)
 {
     m_chosenPath = path;
+    m_problemNoticed = false;
     openFile();
 }
 
@@ -336,6 +340,20 @@ void RegistryStore::openFile()
     }
     if (p == Probe::Usable)
         m_db = db;
+}
+
+bool RegistryStore::inOneTransaction(const std::function<bool()> &work)
+{
+    ensureOpen();
+    if (!m_db || m_batch)
+        return work() && m_db;
+    Transaction t(m_db);
+    if (!t.active())
+        return false;
+    m_batch = true;
+    const bool ok = work();
+    m_batch = false;
+    return ok && t.commit();
 }
 
 // --- Keys --------------------------------------------------------------------------------
@@ -436,7 +454,7 @@ qint32 RegistryStore::createKey(HKEY key, const QString &subKey, qint32 access, 
     if (!m_db)
         return ERROR_CANTWRITE;
 
-    Transaction t(m_db);
+    Transaction t(m_db, m_batch);
     if (!t.active())
         return ERROR_CANTWRITE;
     for (const QString &part : parts) {
@@ -488,7 +506,7 @@ qint32 RegistryStore::deleteKey(HKEY key, const QString &subKey)
         if (rc != SQLITE_DONE)
             return ERROR_CANTREAD;
     }
-    Transaction t(m_db);
+    Transaction t(m_db, m_batch);
     if (!t.active())
         return ERROR_CANTWRITE;
     Statement values(m_db, "DELETE FROM reg_values WHERE key = ?");
@@ -593,7 +611,7 @@ qint32 RegistryStore::setValue(HKEY key, const QString &name, qint32 type, const
         return ERROR_INVALID_PARAMETER;
     if (!m_db)
         return ERROR_CANTWRITE;
-    Transaction t(m_db);
+    Transaction t(m_db, m_batch);
     if (!t.active())
         return ERROR_CANTWRITE;
     // Replacing keeps the row, and with it the value's place in the enumeration.
@@ -625,7 +643,7 @@ qint32 RegistryStore::deleteValue(HKEY key, const QString &name)
         if (rc != SQLITE_ROW)
             return ERROR_CANTREAD;
     }
-    Transaction t(m_db);
+    Transaction t(m_db, m_batch);
     if (!t.active())
         return ERROR_CANTWRITE;
     Statement s(m_db, "DELETE FROM reg_values WHERE key = ? AND fold = ?");

@@ -6,6 +6,9 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <functional>
+#include <utility>
+
 struct sqlite3;
 
 // Numbers of the settings store. They are the registry's own, so that handles,
@@ -94,8 +97,14 @@ public:
     QString fileName() const;
     // False when no file could be opened (the store then runs empty).
     bool isAvailable();
+    // True the first time it is asked after the file was chosen: a problem
+    // with the store is told to the user once.
+    bool firstProblemNotice() { return !std::exchange(m_problemNoticed, true); }
     // Where the last unusable file was moved to; empty when none was.
     QString setAsideFileName() const { return m_setAside; }
+    // Runs `work` as one transaction: every change it makes is kept, or none
+    // is (when it returns false, or the commit fails). True when kept.
+    bool inOneTransaction(const std::function<bool()> &work);
     // Handles opened and not yet closed (predefined roots not counted).
     int openHandleCount() const { return int(m_handles.size()); }
 
@@ -165,4 +174,6 @@ private:
     QString m_setAside;
     QHash<Reg::HKEY, OpenKey> m_handles;
     Reg::HKEY m_nextHandle = 0x100;
+    bool m_batch = false; // inside inOneTransaction
+    bool m_problemNoticed = false;
 };

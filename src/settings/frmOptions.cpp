@@ -1,6 +1,7 @@
 #include "settings/frmOptions.h"
 
 #include "app/AppContext.h"
+#include "app/MsgBox.h"
 #include "app/mdlSetFormIcon32.h"
 #include "controls/Units.h"
 #include "controls/cGrid.h"
@@ -12,6 +13,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -285,17 +287,48 @@ void frmOptions::cmdOK_Click()
         m_main->Grid()->SetHotTrack(chkHoTrack->isChecked());
         m_main->Grid()->SetGridLines(chkViewGrid->isChecked());
     }
-    SaveRunWhenWindowsStarts(m_reg, chkRunWhenWindowsStarts->isChecked() ? 1 : 0);
-    SaveSortByFirstName(m_reg, ptnSortByFirstName->isChecked());
-    SaveSortByLastName(m_reg, ptnSortByLastName->isChecked());
-    SaveHoTrack(m_reg, chkHoTrack->isChecked() ? 1 : 0);
-    SaveViewGrid(m_reg, chkViewGrid->isChecked() ? 1 : 0);
-    SaveAppColor(m_reg, swatchColour(picColor));
-    SaveTextColor(m_reg, swatchColour(picTextColor));
+    // All or nothing: a failure half-way must not leave old and new options mixed.
+    const bool saved = RegistryStore::instance().inOneTransaction([this] {
+        return SaveRunWhenWindowsStarts(m_reg, chkRunWhenWindowsStarts->isChecked() ? 1 : 0) &&
+               SaveSortByFirstName(m_reg, ptnSortByFirstName->isChecked()) &&
+               SaveSortByLastName(m_reg, ptnSortByLastName->isChecked()) &&
+               SaveHoTrack(m_reg, chkHoTrack->isChecked() ? 1 : 0) &&
+               SaveViewGrid(m_reg, chkViewGrid->isChecked() ? 1 : 0) &&
+               SaveAppColor(m_reg, swatchColour(picColor)) && SaveTextColor(m_reg, swatchColour(picTextColor));
+    });
     // The choice acts here: an autostart entry for the desktop session.
     Autostart::Apply(chkRunWhenWindowsStarts->isChecked());
-    GetOptions();
+    if (saved) {
+        GetOptions();
+    } else {
+        // What is on screen stays and is used for the rest of the run.
+        ReportStoreProblem(this, QStringLiteral("The options could not be saved."));
+        useShownOptions();
+    }
     hide();
+}
+
+// The options as the dialog shows them become the program's, without the store.
+void frmOptions::useShownOptions()
+{
+    OptionState &o = Options();
+    o.OptRunWhenWindowsStarts = chkRunWhenWindowsStarts->isChecked();
+    o.OptSortByFirstName = ptnSortByFirstName->isChecked();
+    o.OptHoTrack = chkHoTrack->isChecked();
+    o.OptViewGrid = chkViewGrid->isChecked();
+    o.OptAppColor = swatchColour(picColor);
+    o.OptTextColor = swatchColour(picTextColor);
+}
+
+void frmOptions::ReportStoreProblem(QWidget *parent, const QString &what)
+{
+    RegistryStore &store = RegistryStore::instance();
+    if (!store.firstProblemNotice())
+        return;
+    const QString file = QDir::toNativeSeparators(store.fileName());
+    MsgBox::Fail(parent, what + QStringLiteral("\n\nThe settings file %1 cannot be written. The options you choose "
+                                               "apply until Ardentia closes.")
+                                    .arg(file.isEmpty() ? QStringLiteral("(none)") : file));
 }
 
 void frmOptions::cmdCancel_Click()
@@ -317,7 +350,10 @@ void frmOptions::picColor_Click()
         p.setColor(QPalette::Window, Units::ColorFromBgr(chosen.Color));
         m_main->TitleStrip()->setPalette(p);
     }
-    SaveAppColor(m_reg, chosen.Color);
+    if (!SaveAppColor(m_reg, chosen.Color)) {
+        ReportStoreProblem(this, QStringLiteral("The colour could not be saved."));
+        Options().OptAppColor = chosen.Color;
+    }
 }
 
 void frmOptions::picTextColor_Click()
@@ -325,7 +361,10 @@ void frmOptions::picTextColor_Click()
     const SelectedColor chosen = ShowColorDialog(this, false);
     if (chosen.Color == -1)
         return;
-    SaveTextColor(m_reg, chosen.Color);
+    if (!SaveTextColor(m_reg, chosen.Color)) {
+        ReportStoreProblem(this, QStringLiteral("The colour could not be saved."));
+        Options().OptTextColor = chosen.Color;
+    }
     const QColor c = Units::ColorFromBgr(chosen.Color);
     setSwatch(picTextColor, chosen.Color);
     setBackground(picText, c);

@@ -40,6 +40,10 @@ public:
     void picColor_Click();
     void picTextColor_Click();
 
+    // Tells the user, once per run, that the settings store cannot keep the
+    // options (which file, what failed).
+    static void ReportStoreProblem(QWidget *parent, const QString &what);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void reject() override;
@@ -49,6 +53,7 @@ private:
     void buildWidgets();
     void setSwatch(QWidget *swatch, qint32 colour);
     qint32 swatchColour(const QWidget *swatch) const;
+    void useShownOptions();
 
     frmMain *m_main;
     RegistryRoutines m_reg;

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <optional>
 
@@ -27,10 +28,32 @@ QString g_lastInitialFolder;
 OpenFileRequest g_lastRequest;
 bool g_customColorsFilled = false;
 
+// The per-user settings file of the remembered path, named outright: Qt's
+// default user settings location is pointed elsewhere (below).
+QString pathkeepFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
+           QCoreApplication::organizationName() + QLatin1Char('/') + kSettingsApp + QStringLiteral(".conf");
+}
+
 void rememberPath(const QString &path)
 {
-    QSettings s(QCoreApplication::organizationName(), kSettingsApp);
+    QSettings s(pathkeepFile(), QSettings::IniFormat);
     s.setValue(kSettingsKey, path);
+}
+
+// Qt's own dialogs keep their state (the colour dialog's custom colours, the
+// file dialog's history) in a QtProject.conf of the user's: this program
+// stores neither. Qt's default per-user settings are pointed at a place where
+// no file can be made, before the first dialog reads or writes them.
+void keepQtDialogStateUnstored()
+{
+    static const bool done = [] {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+        return true;
+    }();
+    Q_UNUSED(done);
 }
 
 // Moves a dialog once, when it is first shown: its size is known then, and the
@@ -151,7 +174,7 @@ QPoint CentredTopLeft(const QSize &size, const QRect &area)
 
 QString RememberedPath()
 {
-    const QSettings s(QCoreApplication::organizationName(), kSettingsApp);
+    const QSettings s(pathkeepFile(), QSettings::IniFormat);
     return s.value(kSettingsKey).toString();
 }
 
@@ -183,6 +206,7 @@ QList<QColor> DefaultCustomColors()
 
 SelectedFiles ShowOpenDialog(const OpenFileRequest &request, QWidget *owner, bool centerOnOwner)
 {
+    keepQtDialogStateUnstored();
     const QString folder = mdlCommDialog::InitialFolder();
     g_lastInitialFolder = folder;
     g_lastRequest = request;
@@ -203,6 +227,7 @@ SelectedFiles ShowOpenDialog(const OpenFileRequest &request, QWidget *owner, boo
 
 SelectedColor ShowColorDialog(QWidget *owner, bool centerOnOwner)
 {
+    keepQtDialogStateUnstored();
     // Filled at the first use of the run only, so the user's own custom colours
     // are offered again for as long as the program runs.
     if (!g_customColorsFilled) {
@@ -257,7 +282,7 @@ OpenFileRequest LastOpenRequest()
 
 void ForgetRememberedPath()
 {
-    QSettings s(QCoreApplication::organizationName(), kSettingsApp);
+    QSettings s(pathkeepFile(), QSettings::IniFormat);
     s.remove(kSettingsKey);
 }
 

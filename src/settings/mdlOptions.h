@@ -15,7 +15,7 @@ struct OptionState
     qint32 OptTextColor = 0;
     bool OptHoTrack = false;
     bool OptViewGrid = false;
-    // Stored and shown only: nothing is registered to start with the system.
+    // The options dialog writes or removes the desktop's autostart entry to match.
     bool OptRunWhenWindowsStarts = false;
 };
 

@@ -39,14 +39,31 @@ QString ContactById(qint64 contactId)
     return QStringLiteral("SELECT * FROM Contacts WHERE ContactID =") + QString::number(contactId);
 }
 
+// A letter node stands for names beginning with that very character: a "%"
+// or "_" taken from a name must not act as a wildcard there. Ordinary letters
+// keep the plain statement.
+static QString beginsWith(const char *column, const QString &letter)
+{
+    QString head = QStringLiteral("SELECT * FROM Contacts WHERE ") + QLatin1String(column) + QStringLiteral(" like '");
+    if (!letter.contains(QLatin1Char('%')) && !letter.contains(QLatin1Char('_')))
+        return head + QuoteText(letter) + QStringLiteral("%'");
+    QString escaped;
+    for (const QChar c : letter) {
+        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
+            escaped += QLatin1Char('\\');
+        escaped += c;
+    }
+    return head + QuoteText(escaped) + QStringLiteral("%' ESCAPE '\\'");
+}
+
 QString FirstNameLike(const QString &letter)
 {
-    return QStringLiteral("SELECT * FROM Contacts WHERE First_Name like '") + QuoteText(letter) + QStringLiteral("%'");
+    return beginsWith("First_Name", letter);
 }
 
 QString LastNameLike(const QString &letter)
 {
-    return QStringLiteral("SELECT * FROM Contacts WHERE Last_Name like '") + QuoteText(letter) + QStringLiteral("%'");
+    return beginsWith("Last_Name", letter);
 }
 
 QString ContactsInCategory(const QString &category)

@@ -53,7 +53,7 @@ private slots:
     void gridHoldsLongCellsAndBackgrounds()
     {
         cGrid g;
-        addColumns(g, 3);
+        addColumns(g, 20);
         const QString huge(70000, QLatin1Char('n'));
         g.SetCellText(1, 1, QStringLiteral("first"));
         g.SetCellText(1, 2, huge);
@@ -65,6 +65,10 @@ private slots:
         QVERIFY(!g.Model()->cellBackground(0, 0).isValid());
         QVERIFY(g.Model()->cellHasFlag(0, 2, GridModel::WordEllipsis));
         QVERIFY(!g.Model()->cellHasFlag(1, 0, GridModel::WordEllipsis));
+        // Columns past the sixteenth keep their marks and flags too.
+        g.SetCellText(2, 19, QStringLiteral("far"), cGrid::DrawSingleLineWordEllipsis, -1, QColor(Qt::green));
+        QCOMPARE(g.Model()->cellBackground(1, 18), QColor(Qt::green));
+        QVERIFY(g.Model()->cellHasFlag(1, 18, GridModel::WordEllipsis));
     }
 
     void gridRowsReachTheViewWhenDrawingResumes()

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QStandardPaths>
 #include <QtTest>
 
 class tst_commdialog : public QObject
@@ -176,9 +177,14 @@ private slots:
         QCOMPARE(QColorDialog::customColor(3), defaults.at(3));
     }
 
-    // The real colour dialog opens on white whatever was chosen before; cancel gives -1.
+    // The real colour dialog opens on white whatever was chosen before; cancel
+    // gives -1. Nothing of it is stored: Qt's own settings file never appears,
+    // so the next run starts from the built-in custom colours again.
     void realColourDialog()
     {
+        const QString qtSettings =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/QtProject.conf");
+        QFile::remove(qtSettings);
         // An owner away from the middle: the dialog still goes to the screen's centre.
         QWidget owner;
         owner.setGeometry(0, 0, 200, 150);
@@ -207,6 +213,8 @@ private slots:
             QCOMPARE(r.Color, accept ? 0xFF0000 : -1);
             QCOMPARE(r.Cancelled, !accept);
         }
+        // Nowhere for a custom colour to outlive the run.
+        QVERIFY(!QFile::exists(qtSettings));
     }
 };
 

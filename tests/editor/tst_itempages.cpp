@@ -77,6 +77,7 @@ private slots:
         QTest::newRow("row 3 up") << 3 << int(cItemListPage::BtnMoveUp) << "132" << 2;
         QTest::newRow("row 1 down") << 1 << int(cItemListPage::BtnMoveDown) << "213" << 2;
         QTest::newRow("last row down: nothing") << 3 << int(cItemListPage::BtnMoveDown) << "123" << 3;
+        QTest::newRow("first row up: nothing") << 1 << int(cItemListPage::BtnMoveUp) << "123" << 1;
         QTest::newRow("separator: nothing") << 2 << int(cItemListPage::BtnSeparator) << "123" << 2;
     }
 
@@ -154,6 +155,22 @@ private slots:
         cItemListPage *p = d.MailsPage();
         fill(p, {{"old", ""}});
         p->Grid()->SetSelectedRow(1);
+
+        // The editor's prompt names what the page lists.
+        for (cItemListPage *page : {d.PhonesPage(), d.MailsPage(), d.SitesPage()}) {
+            QString prompt;
+            OnModal<frmCntItemEditor> look([&prompt](frmCntItemEditor *e) {
+                for (QLabel *l : e->findChildren<QLabel *>())
+                    prompt += l->text() + QLatin1Char('|');
+                e->cmdCancel_Click();
+            });
+            page->Add();
+            QVERIFY(look.ran());
+            QVERIFY2(prompt.contains(page == d.PhonesPage()  ? QStringLiteral("Phone number:|")
+                                     : page == d.MailsPage() ? QStringLiteral("E-Mail address:|")
+                                                             : QStringLiteral("Web-site address:|")),
+                     qPrintable(prompt));
+        }
 
         QString item, description;
         bool stillOpen = false;

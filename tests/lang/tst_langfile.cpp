@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Writes `count` lines "line N" (line 10 given, line 5 with bytes that are not
@@ -85,6 +87,19 @@ private slots:
         QVERIFY(!mdlTrans::RightToLeft());
         for (int i = 0; i <= 5000; ++i)
             QCOMPARE(mdlTrans::Trans(i), QString());
+    }
+
+    // Only a regular file is read: a pipe nobody writes to must not hold the
+    // start-up, a device that never ends must not be read for ever.
+    void notARegularFile()
+    {
+        TempAppFolder folder;
+        const QByteArray fifo = QFile::encodeName(folder.file("fifo.txt"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        QCOMPARE(mdlTrans::LoadLanguageFile(folder.file("fifo.txt")), 75);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), folder.file("zero.txt")));
+        QCOMPARE(mdlTrans::LoadLanguageFile(folder.file("zero.txt")), 75);
+        QCOMPARE(mdlTrans::LoadLanguageFile(folder.path()), 75); // a folder
     }
 
     // A later, shorter file overwrites what it reads and keeps the rest.

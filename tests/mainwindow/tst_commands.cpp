@@ -15,6 +15,7 @@
 #include "store/mdlMDB.h"
 
 #include <QAction>
+#include <QToolButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -87,6 +88,10 @@ private slots:
         QVERIFY(bar->actions().at(3)->isSeparator());
         QVERIFY(bar->actions().at(6)->isSeparator());
         QCOMPARE(bar->actions().at(7)->text(), QStringLiteral("Options"));
+        // The padded caption shows whole: Add is wider than Edit by its blanks.
+        const QString padded = bar->actions().at(0)->text();
+        QVERIFY(bar->Button(0)->width() >= bar->Button(0)->fontMetrics().horizontalAdvance(padded));
+        QVERIFY(bar->Button(0)->width() > bar->Button(1)->width());
         cMenu *menu = w->Menu();
         QCOMPARE(menu->Count(), 13);
         QCOMPARE(menu->ItemAt(4).caption, QStringLiteral("&Edit")); // from the shipped language file
@@ -372,6 +377,58 @@ private slots:
         QTest::keyClick(g, Qt::Key_Down);
         QCOMPARE(g->SelectedRow(), 3);
         QCOMPARE(name->text(), QStringLiteral("Corky Smith"));
+    }
+
+    // The first click of a double-click lays the drop-down over a cell with
+    // several items; the second lands on it and must still open the contact.
+    void doubleClickOnACellWithSeveralItems()
+    {
+        SeedContacts(people());
+        frmMain *w = open(4);
+        QVERIFY(w);
+        cGrid *g = w->Grid();
+        qint64 opened = 0;
+        OnModal<frmCntContact> answer([&opened](frmCntContact *d) {
+            opened = d->g_lContactID;
+            d->cmdCancel_Click();
+        });
+        const QRect cell = g->visualRect(g->model()->index(0, frmMain::ColFirstPhone - 1));
+        QTest::mouseDClick(w->windowHandle(), Qt::LeftButton, {}, g->viewport()->mapTo(w, cell.center()));
+        QTRY_VERIFY(answer.ran());
+        QCOMPARE(opened, 1);
+        QVERIFY(!w->findChild<QComboBox *>("cboEditor")->isVisible());
+    }
+
+    // Arrow keys move through the cells with several items without being
+    // caught by their drop-down; F4 opens it, Escape and Left leave it.
+    void keyboardIsNotTrappedByTheDropDown()
+    {
+        SeedContacts(people());
+        frmMain *w = open(4);
+        QVERIFY(w);
+        w->activateWindow();
+        cGrid *g = w->Grid();
+        auto *editor = w->findChild<QComboBox *>("cboEditor");
+        g->setFocus();
+        g->SetSelectedCol(frmMain::ColCategory);
+        g->SetSelectedRow(1);
+        QTest::keyClick(g, Qt::Key_Right); // onto three phone numbers
+        QCOMPARE(g->SelectedCol(), frmMain::ColFirstPhone);
+        QVERIFY(editor->isVisible());
+        QVERIFY(g->hasFocus());
+        QTest::keyClick(g, Qt::Key_Down); // the row moves, not the drop-down's choice
+        QCOMPARE(g->SelectedRow(), 2);
+        QVERIFY(!editor->isVisible()); // one phone number only
+        QTest::keyClick(g, Qt::Key_Up);
+        QTest::keyClick(g, Qt::Key_F4);
+        QTRY_VERIFY(editor->view()->isVisible());
+        QTest::keyClick(editor->view(), Qt::Key_Escape);
+        QTRY_VERIFY(!editor->view()->isVisible());
+        QVERIFY(editor->hasFocus());
+        QTest::keyClick(editor, Qt::Key_Left); // back in the grid, one cell to the left
+        QVERIFY(g->hasFocus());
+        QVERIFY(!editor->isVisible());
+        QCOMPARE(g->SelectedCol(), frmMain::ColCategory);
     }
 };
 

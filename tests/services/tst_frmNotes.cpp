@@ -2,7 +2,11 @@
 
 #include "app/AppContext.h"
 #include "app/MsgBox.h"
+#include "mainwindow/frmMain.h"
 #include "services/frmNotes.h"
+
+#include <QAccessible>
+#include <QApplication>
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +14,7 @@
 #include <QTextDocument>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -230,11 +235,30 @@ private slots:
         QVERIFY(w->isVisible());
         QVERIFY(!w->isModal());
         QCOMPARE(w->Text1->toPlainText(), QStringLiteral("first"));
+        // A window to assistive technology, not a filler.
+        QCOMPARE(QAccessible::queryAccessibleInterface(w)->role(), QAccessible::Window);
         closeAndWait(w);
 
         writeBytes(m_folder->file("Notes"), "second\r\n");
         frmNotes::ShowNotes();
         QCOMPARE(frmNotes::instance()->Text1->toPlainText(), QStringLiteral("second"));
+    }
+
+    // Closing the main window leaves the notes open with their text; the
+    // program ends when they close too, and they are saved then.
+    void outliveTheMainWindow()
+    {
+        std::unique_ptr<frmMain> main = OpenMainWindow(0);
+        QVERIFY(main);
+        frmNotes::ShowNotes();
+        frmNotes::instance()->Text1->setPlainText(QStringLiteral("keep me"));
+        QVERIFY(main->close());
+        QVERIFY(frmNotes::existing() && frmNotes::existing()->isVisible());
+        QVERIFY(QGuiApplication::quitOnLastWindowClosed());
+        closeAndWait(frmNotes::existing());
+        QVERIFY(std::none_of(QApplication::topLevelWidgets().cbegin(), QApplication::topLevelWidgets().cend(),
+                             [](QWidget *w) { return w->isVisible(); }));
+        QCOMPARE(readBytes(m_folder->file("Notes")), QByteArray("keep me\r\n"));
     }
 
 private:

@@ -1,15 +1,18 @@
 #include "common/TestSupport.h"
 
 #include "app/AppContext.h"
+#include "app/MsgBox.h"
 #include "controls/cGrid.h"
 #include "controls/cTreeView.h"
 #include "mainwindow/frmMain.h"
 #include "settings/Autostart.h"
+#include "settings/RegistryStore.h"
 #include "settings/frmOptions.h"
 #include "settings/mdlCommDialog.h"
 #include "settings/mdlOptions.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -103,6 +106,46 @@ private slots:
         QVERIFY(m_main->Grid()->HotTrack());
         QVERIFY(Options().OptSortByFirstName);
         QVERIFY(Options().OptViewGrid);
+    }
+
+    // OK stores all or nothing. A store that cannot be written is told once;
+    // the dialog's values stay on screen and are used for the rest of the run.
+    void unwritableStoreIsToldOnceAndTheChoiceKept()
+    {
+        frmOptions *dlg = load();
+        QVERIFY(dlg);
+        dlg->show();
+        RegistryRoutines reg = OptionsRegistry();
+        QCOMPARE(reg.DeleteKey(QStringLiteral("Display")), 0); // the second half of OK fails
+        control<QRadioButton>("ptnSortByFirstName")->setChecked(true);
+        control<QCheckBox>("chkHoTrack")->setChecked(true);
+        MsgBox::QueueAnswers({QMessageBox::Ok, QMessageBox::Ok});
+        dlg->cmdOK_Click();
+        QVERIFY(!stored("Options", "ptnSortByFirstName").isValid());
+        QCOMPARE(MsgBox::AskedTexts().size(), 1);
+        QVERIFY(MsgBox::AskedTexts().first().contains(QDir::toNativeSeparators(RegistryStore::instance().fileName())));
+        QVERIFY(Options().OptSortByFirstName);
+        QVERIFY(Options().OptHoTrack);
+        QVERIFY(control<QRadioButton>("ptnSortByFirstName")->isChecked());
+        CommDialogForTests::SetNextColor(QColor(255, 255, 255));
+        dlg->picColor_Click();
+        QCOMPARE(MsgBox::AskedTexts().size(), 1);
+        QCOMPARE(Options().OptAppColor, 0xFFFFFF);
+    }
+
+    // A damaged settings file is set aside at start, and the user is told where it went.
+    void damagedStoreIsToldAtStart()
+    {
+        const QString file = RegistryStore::instance().fileName();
+        QFile garbage(file);
+        QVERIFY(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        garbage.write(QByteArray(4096, 'x'));
+        garbage.close();
+        RegistryStore::instance().reopen();
+        MsgBox::QueueAnswers({QMessageBox::Ok});
+        QVERIFY(load());
+        QCOMPARE(MsgBox::AskedTexts().size(), 1);
+        QVERIFY(MsgBox::AskedTexts().first().contains(QDir::toNativeSeparators(RegistryStore::instance().setAsideFileName())));
     }
 
     void swatchStoresAtOnceAndCloseBoxKeepsIt()
