@@ -5,10 +5,11 @@
 #include "Generator.h"
 #include "Probes.h"
 
-#include "app/AppContext.h"
-#include "app/MsgBox.h"
+#include "context/AppContext.h"
+#include "controls/MsgBox.h"
 #include "app/mdlMain.h"
 #include "controls/cGrid.h"
+#include "controls/cToolbar.h"
 #include "controls/cTreeView.h"
 #include "mainwindow/frmMain.h"
 #include "store/Statements.h"
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QStandardPaths>
 #include <QWindow>
 
@@ -141,11 +143,39 @@ struct FillRun
     int rows = 0;
 };
 
-// Starts a fill with `start` (which returns when the fill is done), paints the
-// list and tells how long each step took.
+// The main window's parts, by their object names.
+cGrid *GridOf(const frmMain *w)
+{
+    return w->findChild<cGrid *>(QStringLiteral("cGrid1"));
+}
+cTreeView *TreeOf(const frmMain *w)
+{
+    return w->findChild<cTreeView *>(QStringLiteral("cTreeView1"));
+}
+QTreeWidgetItem *Node(const frmMain *w, const char *key)
+{
+    return TreeOf(w)->NodeByKey(QLatin1String(key));
+}
+// Shows the search bar with its toolbar button.
+void ShowSearchBar(frmMain *w)
+{
+    auto *bar = w->findChild<cToolbar *>(QStringLiteral("tlbrTop"));
+    for (int i = 0; i < bar->ButtonCount(); ++i) {
+        if (bar->Button(i) && bar->Button(i)->text().trimmed() == QLatin1String("Search"))
+            bar->Button(i)->click();
+    }
+}
+bool SearchBarShown(const frmMain *w)
+{
+    return w->findChild<QWidget *>(QStringLiteral("PicSearch"))->isVisible();
+}
+
+
+// Starts a fill with `start`, lets the event loop run until the fill is done,
+// paints the list and tells how long each step took.
 FillRun MeasureFill(frmMain *w, const std::function<void()> &start)
 {
-    cGrid *grid = w->Grid();
+    cGrid *grid = GridOf(w);
     FillRun run;
     GapTimer gaps;
     qint64 t0 = 0;
@@ -155,6 +185,11 @@ FillRun MeasureFill(frmMain *w, const std::function<void()> &start)
     t0 = MonoNs();
     gaps.start();
     start();
+    if (w->IsFilling()) {
+        QEventLoop loop;
+        QObject::connect(w, &frmMain::listFilled, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     grid->viewport()->repaint();
     run.ms = MsSince(t0);
     run.gap = gaps.stopMs();
@@ -169,7 +204,7 @@ FillRun MeasureFill(frmMain *w, const std::function<void()> &start)
 bool WaitForList(frmMain *w, int rows, int timeoutMs = 600000)
 {
     const qint64 t0 = MonoNs();
-    while (w->IsFilling() || w->Grid()->Rows() != rows) {
+    while (w->IsFilling() || GridOf(w)->Rows() != rows) {
         if (MsSince(t0) > timeoutMs)
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
@@ -180,7 +215,7 @@ bool WaitForList(frmMain *w, int rows, int timeoutMs = 600000)
 // The window's list against the engine's rows, cell by cell (not timed).
 QString VerifyAll(frmMain *w, RawEngine &raw)
 {
-    GridModel *m = w->Grid()->Model();
+    GridModel *m = GridOf(w)->Model();
     sqlite3_stmt *st = nullptr;
     sqlite3_prepare_v2(raw.handle(), "SELECT ContactID, First_Name, Last_Name, Category, Phones, Mails FROM Contacts",
                        -1, &st, nullptr);
@@ -211,7 +246,7 @@ QString VerifyAll(frmMain *w, RawEngine &raw)
     sqlite3_finalize(st);
     if (problem.isEmpty() && row != m->storedRows())
         problem = QStringLiteral("%1 rows shown, %2 in the book").arg(m->storedRows()).arg(row);
-    if (problem.isEmpty() && w->Grid()->SelectedRow() != 1)
+    if (problem.isEmpty() && GridOf(w)->SelectedRow() != 1)
         problem = QStringLiteral("row 1 is not selected");
     return problem;
 }
@@ -220,7 +255,7 @@ QString VerifyAll(frmMain *w, RawEngine &raw)
 // plain folded comparison (not timed).
 QString VerifySearch(frmMain *w, RawEngine &raw, const QString &term, int step)
 {
-    GridModel *m = w->Grid()->Model();
+    GridModel *m = GridOf(w)->Model();
     std::vector<qint64> ids;
     raw.scan(Statements::SearchAllFields(term), &ids);
     if (int(ids.size()) != m->storedRows())
@@ -382,7 +417,7 @@ int ChildFirstFill(int argc, char *argv[])
     auto *w = new frmMain();
     if (!w->Load())
         return 1;
-    cGrid *grid = w->Grid();
+    cGrid *grid = GridOf(w);
     FillRun run;
     qint64 t0 = 0;
     qint64 rssBefore = 0;
@@ -479,7 +514,7 @@ void BenchSize(const Options &o, int size, const QString &self)
     std::vector<double> rawAll, fill, firstRows;
     for (int i = 0; i <= (o.wants("fill") ? o.runs : 0); ++i) {
         const double r = raw.scan(Statements::AllContacts()).ms;
-        const FillRun f = MeasureFill(w, [w] { w->cTreeView1_NodeClick(w->NodeAll()); });
+        const FillRun f = MeasureFill(w, [w] { w->cTreeView1_NodeClick(Node(w, "ALL:*:MAIN")); });
         if (f.rows != size)
             g_notes << QStringLiteral("%1: the fill showed %2 rows").arg(SizeText(size)).arg(f.rows);
         gapsAll.push_back(f.gap);
@@ -536,7 +571,7 @@ void BenchSize(const Options &o, int size, const QString &self)
     }
 
     // All-fields search with its highlights, against the engine's own LIKE.
-    w->tlbrTop_ButtonClick(4);
+    ShowSearchBar(w);
     auto *txt = w->findChild<QLineEdit *>(QStringLiteral("txtSearchFor"));
     auto *cbo = w->findChild<QComboBox *>(QStringLiteral("cboSearchIn"));
     auto *cmd = w->findChild<QPushButton *>(QStringLiteral("cmdSearch"));
@@ -589,7 +624,7 @@ void BenchSize(const Options &o, int size, const QString &self)
         bool ok = true;
         for (int i = 0; i < 3; ++i) {
             txt->setText(BenchData::MissingTerm());
-            cGrid *grid = w->Grid();
+            cGrid *grid = GridOf(w);
             double firstRowsAfterClick = -1;
             qint64 clicked = 0;
             AfterEventProbe firstPaint(grid->viewport(), QEvent::Paint);
@@ -597,13 +632,13 @@ void BenchSize(const Options &o, int size, const QString &self)
                 clicked = MonoNs();
                 firstPaint.arm([grid](QObject *) { return grid->model()->rowCount() > 0; },
                                [&] { firstRowsAfterClick = MsSince(clicked); });
-                w->cTreeView1_NodeClick(w->NodeAll());
+                w->cTreeView1_NodeClick(Node(w, "ALL:*:MAIN"));
             });
             const FillRun f = MeasureFill(w, [cmd] { cmd->click(); });
             gapsAll.push_back(f.gap);
-            ok = ok && f.rows == size && !w->SearchBarShown() && clicked != 0;
+            ok = ok && f.rows == size && !SearchBarShown(w) && clicked != 0;
             overtaken.push_back(firstRowsAfterClick < 0 ? 1e9 : firstRowsAfterClick);
-            w->tlbrTop_ButtonClick(4);
+            ShowSearchBar(w);
         }
         AddMs(QStringLiteral("Search overtaken by a tree click: the new list's first rows"), size,
               Median(overtaken), 50,
@@ -621,11 +656,11 @@ void BenchSize(const Options &o, int size, const QString &self)
             const qint64 t0 = MonoNs();
             w->setTree();
             // A large book's letters and categories come in beside the window.
-            if (w->NodeABC()->childCount() == 0 || w->NodeCategories()->childCount() == 0) {
+            if (Node(w, "ABC:*:MAIN")->childCount() == 0 || Node(w, "CAT:*:MAIN")->childCount() == 0) {
                 QEventLoop wait;
                 QTimer poll;
                 QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
-                    if ((w->NodeABC()->childCount() > 0 && w->NodeCategories()->childCount() > 0) ||
+                    if ((Node(w, "ABC:*:MAIN")->childCount() > 0 && Node(w, "CAT:*:MAIN")->childCount() > 0) ||
                         MsSince(t0) > 60000)
                         wait.quit();
                 });
@@ -640,8 +675,8 @@ void BenchSize(const Options &o, int size, const QString &self)
         AddRatio(QStringLiteral("Build the tree's letters and categories"), size, Median(tree), Median(rawTree), 0.5);
         g_notes << QStringLiteral("%1: tree has %2 letters and %3 categories")
                        .arg(SizeText(size))
-                       .arg(w->NodeABC()->childCount())
-                       .arg(w->NodeCategories()->childCount());
+                       .arg(Node(w, "ABC:*:MAIN")->childCount())
+                       .arg(Node(w, "CAT:*:MAIN")->childCount());
     }
 
     g_rows.push_back({QStringLiteral("Event loop's longest wait during fills and searches"), SizeText(size),

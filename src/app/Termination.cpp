@@ -1,5 +1,7 @@
 #include "app/Termination.h"
 
+#include "context/AppContext.h"
+
 #include <QApplication>
 #include <QPointer>
 #include <QSessionManager>
@@ -42,6 +44,7 @@ void closeAllWindows()
 {
     const bool wasClosing = g_closingAll;
     g_closingAll = true;
+    App().Terminating = true;
     // Closing one window may delete others; and one that refuses must not keep
     // the rest from saving.
     QList<QPointer<QWidget>> windows;
@@ -52,6 +55,7 @@ void closeAllWindows()
             w->close();
     }
     g_closingAll = wasClosing;
+    App().Terminating = g_requested || g_closingAll;
 }
 
 void onSignalRead()
@@ -60,6 +64,7 @@ void onSignalRead()
     while (::read(g_pipe[1], buffer, sizeof buffer) > 0) {
     }
     g_requested = true;
+    App().Terminating = true;
     closeAllWindows();
     // exit() rather than quit(): a window that still refuses to close must
     // not keep the process alive against the request.
@@ -98,11 +103,8 @@ void InstallTerminationHandler()
     // Windows still open when the event loop ends (a quit from code) save too.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [] {
         g_requested = true;
+        App().Terminating = true;
         closeAllWindows();
     });
 }
 
-bool TerminationRequested()
-{
-    return g_requested || g_closingAll;
-}

@@ -5,7 +5,4 @@
 // saves what it holds, and the application quits. Call once, right after the
 // QApplication exists.
 void InstallTerminationHandler();
-
-// True once the application has been told to end: windows then close without
-// asking the user anything.
-bool TerminationRequested();
+// While it is ending, App().Terminating is set.

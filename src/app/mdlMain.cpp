@@ -1,7 +1,7 @@
 #include "app/mdlMain.h"
 
-#include "app/AppContext.h"
-#include "app/MsgBox.h"
+#include "context/AppContext.h"
+#include "controls/MsgBox.h"
 #include "app/SingleInstance.h"
 #include "app/Termination.h"
 #include "mainwindow/frmMain.h"

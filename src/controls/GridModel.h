@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/TextMatch.h"
+#include "store/FoldedNeedle.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>

@@ -69,6 +69,18 @@ double PixelsToTwipsY(int pixels, const QWidget *w)
     return pixels * TwipsPerPixelY(w);
 }
 
+void PlaceTwips(QWidget *w, double left, double top, double width, double height)
+{
+    const QSize hint = w->sizeHint();
+    QRect r(TwipsToPixelsX(left, w), TwipsToPixelsY(top, w),
+            qMax(0, width < 0 ? hint.width() : TwipsToPixelsX(width, w)),
+            qMax(0, height < 0 ? hint.height() : TwipsToPixelsY(height, w)));
+    const QWidget *parent = w->parentWidget();
+    if (parent && parent->layoutDirection() == Qt::RightToLeft)
+        r.moveLeft(parent->width() - r.right() - 1);
+    w->setGeometry(r);
+}
+
 QColor ColorFromBgr(qint64 value)
 {
     const quint32 v = quint32(value);

@@ -17,6 +17,11 @@ int TwipsToPixelsY(double twips, const QWidget *w = nullptr);
 double PixelsToTwipsX(int pixels, const QWidget *w = nullptr);
 double PixelsToTwipsY(int pixels, const QWidget *w = nullptr);
 
+// Places `w` within its parent at a rectangle given in twips; a width or
+// height below 0 keeps the widget's size hint. In a parent that reads from
+// right to left the rectangle is mirrored within the parent's width.
+void PlaceTwips(QWidget *w, double left, double top, double width = -1, double height = -1);
+
 QColor ColorFromBgr(qint64 value);
 qint32 BgrFromColor(const QColor &color);
 

@@ -3,17 +3,6 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-cToolbarHost::cToolbarHost(QWidget *parent) : QWidget(parent), m_layout(new QHBoxLayout(this))
-{
-    m_layout->setContentsMargins(0, 0, 0, 0);
-}
-
-void cToolbarHost::SetToolbar(QWidget *toolbar)
-{
-    m_layout->addWidget(toolbar);
-    m_layout->addStretch(1);
-}
-
 cReBar::cReBar(QWidget *parent) : QWidget(parent), m_lines(new QVBoxLayout(this))
 {
     m_lines->setContentsMargins(0, 0, 0, 0);
@@ -29,8 +18,8 @@ void cReBar::AddBand(const QString &key, QWidget *child, bool newLine, bool fixe
         m_current->setSpacing(4);
         m_lines->addLayout(m_current);
     }
+    // The child keeps its own name; the band is found by its key.
     child->setParent(this);
-    child->setObjectName(key);
     // A band with a minimum width (the menu band asks for 4000 pixels, to take
     // its whole line) stretches over its line rather than being made that
     // wide: a widget wider than the window pushes a mirrored line's content

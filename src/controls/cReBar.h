@@ -5,18 +5,6 @@
 class QVBoxLayout;
 class QHBoxLayout;
 
-// Holds a toolbar inside a band.
-class cToolbarHost : public QWidget
-{
-    Q_OBJECT
-public:
-    explicit cToolbarHost(QWidget *parent = nullptr);
-    void SetToolbar(QWidget *toolbar);
-
-private:
-    QHBoxLayout *m_layout;
-};
-
 // The band container: bands in lines, each band a child widget with a key.
 // Refit lays the bands out again and reports the height they need.
 class cReBar : public QWidget

@@ -1,6 +1,6 @@
 #include "controls/cSysTray.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 
 #include <QFileInfo>
 #include <QIcon>

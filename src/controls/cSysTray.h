@@ -20,12 +20,3 @@ private:
     QSystemTrayIcon *m_icon = nullptr;
     QString m_tooltip;
 };
-
-#include <QStatusBar>
-
-class cStatusBar : public QStatusBar
-{
-    Q_OBJECT
-public:
-    explicit cStatusBar(QWidget *parent = nullptr) : QStatusBar(parent) {}
-};

@@ -18,14 +18,6 @@ void EditorDialog::MakePlainButton(QPushButton *button)
     button->setDefault(false);
 }
 
-void EditorDialog::PlaceTwips(QWidget *w, double left, double top, double width, double height) const
-{
-    const QSize hint = w->sizeHint();
-    const int pw = width < 0 ? hint.width() : Units::TwipsToPixelsX(width, this);
-    const int ph = height < 0 ? hint.height() : Units::TwipsToPixelsY(height, this);
-    w->setGeometry(Units::TwipsToPixelsX(left, this), Units::TwipsToPixelsY(top, this), pw, ph);
-}
-
 void EditorDialog::SetClientSizeTwips(double width, double height)
 {
     setFixedSize(Units::TwipsToPixelsX(width, this), Units::TwipsToPixelsY(height, this));

@@ -18,7 +18,6 @@ public:
     // A button that Enter never presses, wherever the focus is.
     static void MakePlainButton(QPushButton *button);
 
-    void PlaceTwips(QWidget *w, double left, double top, double width = -1, double height = -1) const;
     void SetClientSizeTwips(double width, double height);
     // The dialog font: Tahoma where it exists, a plain sans serif otherwise.
     static QFont DialogFont(const QString &family = QStringLiteral("Tahoma"));

@@ -1,10 +1,11 @@
 #include "editor/ItemListPage.h"
 
-#include "app/MsgBox.h"
+#include "controls/Captions.h"
+#include "controls/MsgBox.h"
 #include "controls/Units.h"
 #include "controls/cGrid.h"
 #include "controls/cImageList.h"
-#include "controls/cReBar.h"
+#include "controls/cToolbarHost.h"
 #include "controls/cToolbar.h"
 #include "editor/EditorDialog.h"
 #include "editor/frmCntContact.h"
@@ -15,61 +16,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-
-namespace {
-
-ItemPageDesign design(const char *page, const char *kind, const char *heading, const char *toolbar,
-                      const char *host, const char *prompt, const char *inlineLabel)
-{
-    const QString k = QLatin1String(kind);
-    ItemPageDesign d;
-    d.page = QLatin1String(page);
-    d.grid = QStringLiteral("grd") + k + QStringLiteral("s");
-    d.heading = QLatin1String(heading);
-    d.toolbar = QLatin1String(toolbar);
-    d.host = QLatin1String(host);
-    d.prompt = QLatin1String(prompt);
-    d.inlineLabel = QLatin1String(inlineLabel);
-    d.itemLabel = QStringLiteral("lbl") + k + QStringLiteral("Item");
-    d.itemBox = QStringLiteral("txt") + k + QStringLiteral("Item");
-    d.descriptionLabel = QStringLiteral("lbl") + k + QStringLiteral("Description");
-    d.descriptionBox = QStringLiteral("txt") + k + QStringLiteral("Description");
-    d.addButton = QStringLiteral("cmdAdd") + k + QStringLiteral("s");
-    return d;
-}
-
-QString withoutColon(const QString &label)
-{
-    QString s = label.trimmed();
-    if (s.endsWith(QLatin1Char(':')))
-        s.chop(1);
-    return s.trimmed();
-}
-
-void placeTwips(QWidget *w, double left, double top, double width, double height)
-{
-    w->setGeometry(Units::TwipsToPixelsX(left, w), Units::TwipsToPixelsY(top, w), Units::TwipsToPixelsX(width, w),
-                   Units::TwipsToPixelsY(height, w));
-}
-
-} // namespace
-
-ItemPageDesign ItemPageDesign::Phones()
-{
-    return design("TabPhones", "Phone", "Phones", "tlbrPhones", "cToolbarHostPhones", "Phone number:",
-                  "Phone number:");
-}
-
-ItemPageDesign ItemPageDesign::Mails()
-{
-    return design("TabMails", "Mail", "Mails", "tlbrMail", "cToolbarHostMails", "E-Mail address:", "E-Mail address:");
-}
-
-ItemPageDesign ItemPageDesign::Sites()
-{
-    return design("TabWebSites", "Site", "Web Sites", "tlbrSites", "cToolbarHostSites", "Web-site address:",
-                  "Site address:");
-}
 
 cItemListPage::cItemListPage(const ItemPageDesign &d, cImageList *imgPlayer, cImageList *ilsIcons, QWidget *parent)
     : QWidget(parent), m_design(d), m_host(new cToolbarHost(this)), m_toolbar(new cToolbar(m_host)),
@@ -116,10 +62,10 @@ cItemListPage::cItemListPage(const ItemPageDesign &d, cImageList *imgPlayer, cIm
     m_descriptionLabel->setFont(labelFont);
     m_itemLabel->setBuddy(m_itemBox);
     m_descriptionLabel->setBuddy(m_descriptionBox);
-    m_itemBox->setAccessibleName(withoutColon(d.inlineLabel));
-    m_descriptionBox->setAccessibleName(withoutColon(m_descriptionLabel->text()));
+    m_itemBox->setAccessibleName(NameFromCaption(d.inlineLabel));
+    m_descriptionBox->setAccessibleName(NameFromCaption(m_descriptionLabel->text()));
     EditorDialog::MakePlainButton(m_addButton);
-    m_addButton->setAccessibleName(QStringLiteral("Add ") + withoutColon(d.inlineLabel));
+    m_addButton->setAccessibleName(QStringLiteral("Add ") + NameFromCaption(d.inlineLabel));
 
     connect(m_toolbar, &cToolbar::ButtonClick, this, &cItemListPage::ButtonClick);
     connect(m_grid, &cGrid::DblClick, this, [this] { Edit(); });
@@ -130,13 +76,13 @@ void cItemListPage::Layout()
 {
     // As wide as the grid: the six captioned buttons need more than the
     // design's 5295 twips in today's fonts.
-    placeTwips(m_host, 45, 120, 6180, 375);
-    placeTwips(m_grid, 45, 480, 6180, 2055);
-    placeTwips(m_itemLabel, 40, 2640, 1455, 255);
-    placeTwips(m_descriptionLabel, 2400, 2640, 1455, 255);
-    placeTwips(m_itemBox, 40, 2880, 2295, 285);
-    placeTwips(m_descriptionBox, 2400, 2880, 3015, 285);
-    placeTwips(m_addButton, 5520, 2880, 735, 315);
+    Units::PlaceTwips(m_host, 45, 120, 6180, 375);
+    Units::PlaceTwips(m_grid, 45, 480, 6180, 2055);
+    Units::PlaceTwips(m_itemLabel, 40, 2640, 1455, 255);
+    Units::PlaceTwips(m_descriptionLabel, 2400, 2640, 1455, 255);
+    Units::PlaceTwips(m_itemBox, 40, 2880, 2295, 285);
+    Units::PlaceTwips(m_descriptionBox, 2400, 2880, 3015, 285);
+    Units::PlaceTwips(m_addButton, 5520, 2880, 735, 315);
 }
 
 void cItemListPage::Fill(const QString &encoded)

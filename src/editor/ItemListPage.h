@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editor/ItemPageDesign.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -10,27 +12,6 @@ class cGrid;
 class cImageList;
 class cToolbar;
 class cToolbarHost;
-
-// The names and texts that tell the three list pages apart.
-struct ItemPageDesign
-{
-    QString page;           // page container, e.g. "TabPhones"
-    QString grid;           // "grdPhones"
-    QString heading;        // item column heading, "Phones"
-    QString toolbar;        // "tlbrPhones"
-    QString host;           // "cToolbarHostPhones"
-    QString prompt;         // item editor prompt, "Phone number:"
-    QString inlineLabel;    // label of the inline item box
-    QString itemLabel;      // names of the inline controls
-    QString itemBox;
-    QString descriptionLabel;
-    QString descriptionBox;
-    QString addButton;
-
-    static ItemPageDesign Phones();
-    static ItemPageDesign Mails();
-    static ItemPageDesign Sites();
-};
 
 // One item list page of the contact editor: the list as a grid of rows (item,
 // description), a toolbar with Add, Edit, Delete, Move up and Move down, and an

@@ -1,15 +1,14 @@
 #include "editor/frmCntContact.h"
 
-#include "app/MsgBox.h"
-#include "app/mdlSetFormIcon32.h"
+#include "controls/Captions.h"
+#include "controls/MsgBox.h"
+#include "controls/mdlSetFormIcon32.h"
 #include "controls/Units.h"
 #include "controls/cGrid.h"
 #include "controls/cImageList.h"
 #include "controls/cTabControl.h"
-#include "controls/cTreeView.h"
 #include "editor/ItemListPage.h"
-#include "mainwindow/StartupOptions.h"
-#include "mainwindow/frmMain.h"
+#include "settings/mdlOptions.h"
 #include "store/DateText.h"
 #include "store/ItemList.h"
 #include "store/Statements.h"
@@ -31,36 +30,16 @@
 
 namespace {
 
-std::optional<bool> g_sortOverride;
-
-bool sortByFirstName()
-{
-    return g_sortOverride ? *g_sortOverride : SortByFirstName();
-}
-
-QString withoutColon(const QString &label)
-{
-    QString s = label.trimmed();
-    if (s.endsWith(QLatin1Char(':')))
-        s.chop(1);
-    return s.trimmed();
-}
-
 const QString kContactGone = QStringLiteral("The contact no longer exists in the database.");
 
 } // namespace
 
-frmCntContact::frmCntContact(frmMain *main) : EditorDialog(main), m_main(main)
+frmCntContact::frmCntContact(QWidget *parent) : EditorDialog(parent)
 {
     setObjectName(QStringLiteral("frmCntContact"));
     setWindowTitle(QStringLiteral("Contact"));
     buildWidgets();
     Form_Load();
-}
-
-void frmCntContact::SetSortByFirstNameOverride(std::optional<bool> value)
-{
-    g_sortOverride = value;
 }
 
 void frmCntContact::buildWidgets()
@@ -76,7 +55,7 @@ void frmCntContact::buildWidgets()
         auto *e = new QLineEdit(parent);
         e->setObjectName(QLatin1String(name));
         buddy->setBuddy(e);
-        e->setAccessibleName(withoutColon(buddy->text()));
+        e->setAccessibleName(NameFromCaption(buddy->text()));
         return e;
     };
 
@@ -92,21 +71,21 @@ void frmCntContact::buildWidgets()
     // what is typed to its choices either.
     cboCategory->setCompleter(nullptr);
     cboCategory->setInsertPolicy(QComboBox::NoInsert);
-    cboCategory->setAccessibleName(withoutColon(lblCategory->text()));
+    cboCategory->setAccessibleName(NameFromCaption(lblCategory->text()));
     lblCategory->setBuddy(cboCategory);
 
-    PlaceTwips(lblFirstName, 240, 240);
-    PlaceTwips(txtFirstName, 240, 480, 3615, 315);
-    PlaceTwips(lblLastName, 240, 840);
-    PlaceTwips(txtLastName, 240, 1080, 3615, 315);
-    PlaceTwips(lblCategory, 240, 1560);
-    PlaceTwips(cboCategory, 240, 1800, 3615, 315);
+    Units::PlaceTwips(lblFirstName, 240, 240);
+    Units::PlaceTwips(txtFirstName, 240, 480, 3615, 315);
+    Units::PlaceTwips(lblLastName, 240, 840);
+    Units::PlaceTwips(txtLastName, 240, 1080, 3615, 315);
+    Units::PlaceTwips(lblCategory, 240, 1560);
+    Units::PlaceTwips(cboCategory, 240, 1800, 3615, 315);
 
     buildPicture();
 
     cTabControl1 = new cTabControl(this);
     cTabControl1->setObjectName(QStringLiteral("cTabControl1"));
-    PlaceTwips(cTabControl1, 240, 2400, 6375, 3735);
+    Units::PlaceTwips(cTabControl1, 240, 2400, 6375, 3735);
 
     // General page.
     TabGeneral = new QWidget(this);
@@ -120,14 +99,14 @@ void frmCntContact::buildWidgets()
     txtNotes->setObjectName(QStringLiteral("txtNotes"));
     txtNotes->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtNotes->setTabChangesFocus(true);
-    txtNotes->setAccessibleName(withoutColon(Label2->text()));
+    txtNotes->setAccessibleName(NameFromCaption(Label2->text()));
     Label2->setBuddy(txtNotes);
-    PlaceTwips(Label1, 120, 120);
-    PlaceTwips(txtAddress, 120, 360, 5895, 315);
-    PlaceTwips(lblCompany, 120, 840);
-    PlaceTwips(txtCompany, 120, 1080, 3615, 315);
-    PlaceTwips(Label2, 120, 1560);
-    PlaceTwips(txtNotes, 120, 1800, 5895, 1395);
+    Units::PlaceTwips(Label1, 120, 120);
+    Units::PlaceTwips(txtAddress, 120, 360, 5895, 315);
+    Units::PlaceTwips(lblCompany, 120, 840);
+    Units::PlaceTwips(txtCompany, 120, 1080, 3615, 315);
+    Units::PlaceTwips(Label2, 120, 1560);
+    Units::PlaceTwips(txtNotes, 120, 1800, 5895, 1395);
 
     // The three list pages share one design.
     imgPlayer = new cImageList(this);
@@ -145,8 +124,8 @@ void frmCntContact::buildWidgets()
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    PlaceTwips(cmdOK, 240, 6240, 1335, 375);
-    PlaceTwips(cmdCancel, 1800, 6240, 1335, 375);
+    Units::PlaceTwips(cmdOK, 240, 6240, 1335, 375);
+    Units::PlaceTwips(cmdCancel, 1800, 6240, 1335, 375);
     MakePlainButton(cmdOK);
     MakePlainButton(cmdCancel);
 
@@ -356,7 +335,7 @@ bool frmCntContact::cmdOK_Click()
     // a second click on OK then must not add the contact a second time.
     if (m_saved)
         return false;
-    if (sortByFirstName()) {
+    if (Options().OptSortByFirstName) {
         if (txtFirstName->text().isEmpty()) {
             MsgBox::Inform(this, QStringLiteral("The 'first name' field is empty."));
             txtFirstName->setFocus();
@@ -368,6 +347,8 @@ bool frmCntContact::cmdOK_Click()
         return false;
     }
 
+    qint64 savedId = g_lContactID;
+    bool changed = !g_bEdit;
     try {
         if (!SharedDb())
             throw StoreError(0, QStringLiteral("The database is not open."));
@@ -381,7 +362,6 @@ bool frmCntContact::cmdOK_Click()
             rs.open(Statements::AllContacts());
             rs.addNew();
         }
-        bool changed = !g_bEdit;
         for (const auto &[column, value] : fieldValues()) {
             if (g_bEdit && value == m_shown.value(QLatin1String(column)))
                 continue;
@@ -392,6 +372,7 @@ bool frmCntContact::cmdOK_Click()
         if (changed) {
             rs.setField("Date_Registed", StoredDateTime(QDateTime::currentDateTime()));
             rs.update();
+            savedId = rs.currentKey();
         }
         rs.close();
         m_saved = true;
@@ -400,8 +381,8 @@ bool frmCntContact::cmdOK_Click()
         return false;
     }
 
-    if (m_main)
-        m_main->cTreeView1_NodeClick(m_main->Tree()->SelectedNode());
+    if (changed)
+        emit contactSaved(savedId);
     g_bEdit = false;
     accept();
     return true;

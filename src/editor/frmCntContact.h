@@ -3,7 +3,6 @@
 #include "editor/EditorDialog.h"
 
 #include <QHash>
-#include <QPointer>
 
 #include <optional>
 #include <utility>
@@ -19,7 +18,6 @@ class cGrid;
 class cImageList;
 class cItemListPage;
 class cTabControl;
-class frmMain;
 
 // The modal dialog that creates a contact or changes one: the names, the
 // category and the picture above tabbed pages for the general fields and the
@@ -28,8 +26,7 @@ class frmCntContact : public EditorDialog
 {
     Q_OBJECT
 public:
-    // `main` is refreshed after a save; it may be null (nothing to refresh).
-    explicit frmCntContact(frmMain *main = nullptr);
+    explicit frmCntContact(QWidget *parent = nullptr);
 
     // Set by the opener before showing: edit mode and the contact's key.
     bool g_bEdit = false;
@@ -49,9 +46,10 @@ public:
     // The grid's list in the stored item list form.
     static QString GetList(const cGrid *Grd);
 
-    // OK: checks the required name, writes the contact, refreshes the main
-    // window's list and closes. False when it stayed open (refused input or a
-    // store failure the user has been told of).
+    // OK: checks the required name (the first name when the tree is ranged by
+    // first names, else the last name), writes the contact, tells of the save
+    // and closes. False when it stayed open (refused input or a store failure
+    // the user has been told of).
     bool cmdOK_Click();
     void cmdCancel_Click();
 
@@ -71,10 +69,11 @@ public:
     // The text of the picture file dialog's filter list.
     static QString PictureFilter();
 
-    // Tests choose the name option here; unset, the stored option applies.
-    static void SetSortByFirstNameOverride(std::optional<bool> value);
-
     void done(int result) override;
+
+signals:
+    // The contact was written; the dialog is still open.
+    void contactSaved(qint64 contactId);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -91,8 +90,6 @@ private:
     void showStoredPicture(const QString &path);
     static void showWhole(QLineEdit *edit, const QString &value);
     QList<std::pair<const char *, QString>> fieldValues() const;
-
-    QPointer<frmMain> m_main;
 
     QLabel *lblFirstName = nullptr;
     QLineEdit *txtFirstName = nullptr;

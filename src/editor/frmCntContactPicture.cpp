@@ -2,9 +2,9 @@
 // shown in the editor's upper right corner. The file is never copied or changed.
 #include "editor/frmCntContact.h"
 
-#include "app/MsgBox.h"
+#include "controls/MsgBox.h"
 #include "controls/Units.h"
-#include "settings/mdlCommDialog.h"
+#include "controls/mdlCommDialog.h"
 
 #include "controls/Picture.h"
 
@@ -76,8 +76,8 @@ void frmCntContact::buildPicture()
     const int removeLeft =
         qMax(Units::TwipsToPixelsX(4680, this), lblAdd->geometry().right() + Units::TwipsToPixelsX(60, this));
     lblRemove->setGeometry(QRect(QPoint(removeLeft, top), linkSize(lblRemove)));
-    PlaceTwips(Shape1, 4320, 480, 2295, 1575);
-    PlaceTwips(Image1, 4440, 600, 2055, 1335);
+    Units::PlaceTwips(Shape1, 4320, 480, 2295, 1575);
+    Units::PlaceTwips(Image1, 4440, 600, 2055, 1335);
     // The placeholder is centred in the picture's box, where the design puts
     // its middle, with room for its two lines.
     lblClickToAddPic->setGeometry(Image1->geometry());

@@ -1,23 +1,15 @@
 #include "editor/frmCntItemEditor.h"
 
-#include "app/mdlSetFormIcon32.h"
+#include "controls/Captions.h"
+#include "controls/Units.h"
 #include "controls/cGrid.h"
+#include "controls/mdlSetFormIcon32.h"
 #include "editor/frmCntContact.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-
-namespace {
-QString withoutColon(const QString &label)
-{
-    QString s = label.trimmed();
-    if (s.endsWith(QLatin1Char(':')))
-        s.chop(1);
-    return s.trimmed();
-}
-} // namespace
 
 frmCntItemEditor::frmCntItemEditor(QWidget *owner)
     : EditorDialog(owner), lblItem(new QLabel(QStringLiteral("Item:"), this)), txtItem(new QLineEdit(this)),
@@ -36,17 +28,17 @@ frmCntItemEditor::frmCntItemEditor(QWidget *owner)
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
 
-    PlaceTwips(lblItem, 360, 120, 3855, 255);
-    PlaceTwips(txtItem, 360, 360, 3855, 315);
-    PlaceTwips(lblDescriptions, 360, 840, 3855, 255);
-    PlaceTwips(txtDescription, 360, 1080, 3855, 1155);
-    PlaceTwips(cmdOK, 360, 2520, 1335, 375);
-    PlaceTwips(cmdCancel, 1800, 2520, 1335, 375);
+    Units::PlaceTwips(lblItem, 360, 120, 3855, 255);
+    Units::PlaceTwips(txtItem, 360, 360, 3855, 315);
+    Units::PlaceTwips(lblDescriptions, 360, 840, 3855, 255);
+    Units::PlaceTwips(txtDescription, 360, 1080, 3855, 1155);
+    Units::PlaceTwips(cmdOK, 360, 2520, 1335, 375);
+    Units::PlaceTwips(cmdCancel, 1800, 2520, 1335, 375);
 
     lblItem->setBuddy(txtItem);
     lblDescriptions->setBuddy(txtDescription);
-    txtItem->setAccessibleName(withoutColon(lblItem->text()));
-    txtDescription->setAccessibleName(withoutColon(lblDescriptions->text()));
+    txtItem->setAccessibleName(NameFromCaption(lblItem->text()));
+    txtDescription->setAccessibleName(NameFromCaption(lblDescriptions->text()));
     // Enter starts a new line; Tab moves on, so the buttons stay reachable.
     txtDescription->setTabChangesFocus(true);
     MakePlainButton(cmdOK);
@@ -63,7 +55,7 @@ frmCntItemEditor::frmCntItemEditor(QWidget *owner)
 void frmCntItemEditor::SetLbls(const QString &sItemName)
 {
     lblItem->setText(sItemName);
-    txtItem->setAccessibleName(withoutColon(sItemName));
+    txtItem->setAccessibleName(NameFromCaption(sItemName));
 }
 
 void frmCntItemEditor::cmdOK_Click()

@@ -1,18 +1,20 @@
 #include "mainwindow/frmMain.h"
 
-#include "app/AppContext.h"
-#include "app/MsgBox.h"
-#include "app/mdlSetFormIcon32.h"
+#include "context/AppContext.h"
+#include "controls/MsgBox.h"
+#include "controls/mdlSetFormIcon32.h"
 #include "controls/Units.h"
 #include "controls/cGrid.h"
 #include "controls/cImageList.h"
 #include "controls/cMenu.h"
 #include "controls/cReBar.h"
+#include "controls/cStatusBar.h"
 #include "controls/cSysTray.h"
 #include "controls/cToolbar.h"
 #include "controls/cTreeView.h"
 #include "lang/mdlTrans.h"
-#include "mainwindow/StartupOptions.h"
+#include "options/frmOptions.h"
+#include "mainwindow/ListFill.h"
 #include "store/mdlMDB.h"
 
 #include <QCloseEvent>
@@ -222,20 +224,31 @@ void frmMain::buildDetailsPane()
 
 bool frmMain::Load()
 {
-    // 1, 2: icon and caption.
     SetFormIcon(this, QStringLiteral("AAA"), true);
     setWindowTitle(App().AppTitle);
-    // 3: tray icon (no menu, no click handling).
+    // The tray icon has no menu and answers no click.
     cSysTray1->Show(QStringLiteral("ToolTip..."), QStringLiteral("icon.ico"));
-    // 4: language file and reading direction.
+    // The language file, before the menus that take captions from it.
     mdlTrans::LoadLanguageFile(AppFilePath(QStringLiteral("\\trans\\eng.txt")));
     if (mdlTrans::RightToLeft())
         setLayoutDirection(Qt::RightToLeft);
-    // 5: stored options, before the tree is built.
-    LoadStartupOptions(this);
-    // 6: title strip colours, then the stored look where there is one.
-    applyStoredLook();
-    // 7: the database.
+    // The options, before the tree that is ranged by them: the options dialog
+    // is loaded hidden and reads them.
+    frmOptions *options = frmOptions::LoadHidden(this, imgMenu);
+    connect(options, &frmOptions::gridLookChosen, this, [this](bool gridLines, bool hotTrack) {
+        cGrid1->SetGridLines(gridLines);
+        cGrid1->SetHotTrack(hotTrack);
+    });
+    connect(options, &frmOptions::titleBackgroundChosen, this, [this](qint32 colour) {
+        m_look.titleBackground = colour;
+        applyLook(m_look);
+    });
+    connect(options, &frmOptions::titleTextChosen, this, [this](qint32 colour) {
+        m_look.titleText = colour;
+        applyLook(m_look);
+    });
+    m_look = LookFrom(options->LastStored());
+    applyLook(m_look);
     try {
         mdlMDB::OpenDatabase(QStringLiteral("/db/db.sqlite"), SharedDb());
     } catch (const StoreError &e) {
@@ -246,14 +259,11 @@ bool frmMain::Load()
         return false;
     }
     m_loaded = true;
-    // 8 to 10: toolbar, menus, bands.
     buildToolbar();
     buildMenus();
     buildBands();
-    // 11, 12: tree and columns.
     setTree();
     DefineColumns();
-    // 13: search choices.
     cboSearchIn->addItems({QStringLiteral("All fields"), QStringLiteral("First name"), QStringLiteral("Last name"),
                            QStringLiteral("Category"), QStringLiteral("Address"), QStringLiteral("Company"),
                            QStringLiteral("Phones"), QStringLiteral("Mails"), QStringLiteral("Web sites"),
@@ -261,7 +271,7 @@ bool frmMain::Load()
     cboSearchIn->setCurrentIndex(0);
 
     resize(900, 620);
-    // 14: as if All had been clicked. The title and selection are set now; the
+    // As if All had been clicked. The title and selection are set now; the
     // list fills once the window is up, so a large book never delays the window.
     cTreeView1->SelectNode(m_nodeAll);
     lblTitle->setText(cTreeView::NodeText(m_nodeAll));
@@ -272,9 +282,8 @@ bool frmMain::Load()
     return true;
 }
 
-void frmMain::applyStoredLook()
+void frmMain::applyLook(const DisplayLook &look)
 {
-    const StartupLook look = StoredLook();
     QPalette pal = picTitle->palette();
     pal.setColor(QPalette::Window, Units::ColorFromBgr(look.titleBackground));
     picTitle->setPalette(pal);
@@ -362,15 +371,7 @@ void frmMain::setHolderHeight()
 
 void frmMain::placeTwips(QWidget *w, const Geometry &g)
 {
-    const int x = Units::TwipsToPixelsX(g.left, this);
-    const int y = Units::TwipsToPixelsY(g.top, this);
-    const int width = Units::TwipsToPixelsX(g.width, this);
-    const int height = Units::TwipsToPixelsY(g.height, this);
-    QRect r(x, y, qMax(0, width), qMax(0, height));
-    // Mirror the explicit positions when the window reads from right to left.
-    if (layoutDirection() == Qt::RightToLeft && w->parentWidget())
-        r.moveLeft(w->parentWidget()->width() - r.right() - 1);
-    w->setGeometry(r);
+    Units::PlaceTwips(w, g.left, g.top, qMax(0.0, g.width), qMax(0.0, g.height));
 }
 
 void frmMain::Form_Resize()
@@ -443,9 +444,9 @@ void frmMain::Unload()
     if (!m_loaded)
         return;
     m_loaded = false;
-    ++m_fillGeneration; // a running fill stops at its next yield
+    delete m_fill; // a running fill stops here
     App().AppClosing = true;
-    UnloadStartupOptions();
+    frmOptions::UnloadForReal();
     mdlMDB::CloseDatabase(SharedDb());
     cSysTray1->Remove();
 }

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "mainwindow/ListColumns.h"
 #include "mainwindow/MainLayout.h"
+#include "settings/mdlOptions.h"
+#include "store/Statements.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPoint>
+#include <QPointer>
 
 #include <utility>
 #include <vector>
@@ -16,6 +20,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QTreeWidgetItem;
+class ListFill;
 class cGrid;
 class cImageList;
 class cMenu;
@@ -24,85 +29,35 @@ class cStatusBar;
 class cSysTray;
 class cToolbar;
 class cTreeView;
-class FoldedNeedle;
 
 // The main window: navigation tree, contact list, details pane, search bar,
-// toolbar and menus.
+// toolbar and menus. Its parts are found by their object names.
 class frmMain : public QMainWindow
 {
     Q_OBJECT
 public:
-    // The list's columns by position.
-    enum ListColumn {
-        ColFirstName = 4,
-        ColLastName = 5,
-        ColCategory = 6,
-        ColFirstPhone = 7,
-        ColFirstMail = 8,
-        ColContactID = 10,
-        ColPhones = 11,
-        ColMails = 12
-    };
-
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
 
-    // Runs the load steps; false when the window cannot finish loading (the
-    // database cannot be opened); the user has been told why.
+    // Runs the load; false when the window cannot finish loading (the
+    // database cannot be opened): the user has been told why.
     bool Load();
 
-    // Navigation tree.
+    // Builds the navigation tree from the database.
     void setTree();
-    void AddABCToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, const QString &sItem);
-    void AddCategoriesToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, const QString &sItem);
+    // Shows in the list what a node stands for (and the node's text as the title).
     void cTreeView1_NodeClick(QTreeWidgetItem *node);
-
-    // Contact list.
-    void DefineColumns();
-    // Replaces the rows by the statement's result. A fill started while another
-    // runs cancels the running one. False when it was overtaken or failed.
-    bool FillList(const QString &statement);
-    bool IsFilling() const { return m_fillDepth > 0; }
-
-    // Details pane.
-    void ShowContactDetails(const QString &contactId);
-    static void FillListItems(QListWidget *list, const QString &sTxt);
-    static void FillCboEditor(QComboBox *cbo, const QString &sTxt);
-
-    // Search.
+    // Replaces the rows of the list by the statement's result; the rows come
+    // in from the event loop, and a newer fill cancels this one. False when
+    // the statement was refused (the user has been told).
+    bool FillList(const Statements::Query &statement);
+    bool IsFilling() const;
+    // Runs the search bar's search.
     void RunSearch();
-    QString GetSearchField() const;
 
-    // Commands.
-    void tlbrTop_ButtonClick(int index);
-    void m_cMenu_Click(int index);
-    void RemoveSelectedContact();
-    void EditContact(const QString &contactId);
-    void ShowCellItems(int row, int column, const QString &sTxt);
-    void cGrid1_Click();
-    void cGrid1_SelectionMoved();
-    void cGrid1_DblClick(int row, int column);
-
-    void Form_Resize();
-    bool SearchBarShown() const { return m_searchBarShown; }
-
-    // Parts the other windows and the tests reach.
-    cGrid *Grid() const { return cGrid1; }
-    cTreeView *Tree() const { return cTreeView1; }
-    QWidget *TitleStrip() const { return picTitle; }
-    QLabel *TitleLabel() const { return lblTitle; }
-    cMenu *Menu() const { return m_cMenu; }
-    cToolbar *Toolbar() const { return tlbrTop; }
-    cImageList *MenuImages() const { return imgMenu; }
-    QTreeWidgetItem *NodeAll() const { return m_nodeAll; }
-    QTreeWidgetItem *NodeABC() const { return m_nodeABC; }
-    QTreeWidgetItem *NodeCategories() const { return m_nodeCategories; }
-    QTreeWidgetItem *NodeRecycle() const { return m_nodeRecycle; }
-    QTreeWidgetItem *NodeRoot() const { return m_nodeRoot; }
-    MainLayoutState LayoutState() const { return m_layout; }
-    // The engine's message when a command fails; the command is abandoned.
-    void ReportStoreError(const QString &what, const QString &message);
-
+signals:
+    // A fill of the list has ended, every row in or not.
+    void listFilled(bool completed);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -111,23 +66,55 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Building.
     void buildWidgets();
     void buildDetailsPane();
     void buildSearchBar();
     void buildToolbar();
     void buildMenus();
     void buildBands();
-    void applyStoredLook();
-    void applyLayout(const MainLayoutInput &in);
-    void placeTwips(QWidget *w, const Geometry &g);
-    void setHolderHeight();
+    void applyLook(const DisplayLook &look);
+    void DefineColumns();
+    void Unload();
+
+    // Tree.
+    void AddABCToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, const QString &sItem);
+    void AddCategoriesToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, const QString &sItem);
+    void addChildren(QTreeWidgetItem *node, const QString &kind, const QStringList &values, int image);
+    void refreshList();
+
+    // List and search.
+    bool fill(const Statements::Query &statement, bool marked);
+    void fillFinished(bool completed);
+    QString GetSearchField() const;
+
+    // Details pane.
+    void ShowContactDetails(const QString &contactId);
+    static void FillListItems(QListWidget *list, const QString &sTxt);
+    static void FillCboEditor(QComboBox *cbo, const QString &sTxt);
     void showPicture(const QString &path);
+    void clearDetails();
+
+    // Commands and the grid.
+    void tlbrTop_ButtonClick(int index);
+    void m_cMenu_Click(int index);
+    void RemoveSelectedContact();
+    void EditContact(const QString &contactId);
+    void openEditor(qint64 contactId);
+    void cGrid1_Click();
+    void cGrid1_SelectionMoved();
+    void cGrid1_DblClick(int row, int column);
+    void ShowCellItems(int row, int column, const QString &sTxt);
     void showCellItems(int row, int column, const QString &sTxt, bool takeFocus);
     QString cellItems(int row, int column) const;
     bool cboEditorEvent(QEvent *event);
-    void clearDetails();
-    bool fill(const QString &statement, const FoldedNeedle *mark);
-    void Unload();
+    void ReportStoreError(const QString &what, const QString &message);
+
+    // Layout.
+    void Form_Resize();
+    void applyLayout(const MainLayoutInput &in);
+    void placeTwips(QWidget *w, const Geometry &g);
+    void setHolderHeight();
 
     // Widgets, named as the window names them.
     QWidget *m_client = nullptr;
@@ -169,6 +156,8 @@ private:
     QTreeWidgetItem *m_nodeRecycle = nullptr;
     bool m_searchBarShown = false;
 
+    DisplayLook m_look;
+    QPointer<ListFill> m_fill;
     // When and where a click laid the drop-down over a cell.
     QElapsedTimer m_cellItemsClick;
     QPoint m_cellItemsCell;
@@ -176,8 +165,6 @@ private:
     // The details pane's children, in twips within the pane.
     std::vector<std::pair<QWidget *, Geometry>> m_detailsPlacement;
     double m_holderTopTwips = 1455;
-    quint64 m_fillGeneration = 0;
-    int m_fillDepth = 0;
     bool m_loaded = false;
     bool m_inLayout = false;
 };

@@ -1,13 +1,14 @@
-#include "app/AppContext.h"
-#include "app/MsgBox.h"
-#include "app/mdlFunctions.h"
+#include "context/AppContext.h"
+#include "controls/MsgBox.h"
+#include "controls/mdlFunctions.h"
 #include "controls/TextDirection.h"
 #include "controls/Units.h"
 #include "controls/cGrid.h"
 #include "controls/cTreeView.h"
-#include "mainwindow/ContactEditorLink.h"
-#include "mainwindow/StartupOptions.h"
+#include "editor/frmCntContact.h"
+#include "mainwindow/ListFill.h"
 #include "mainwindow/frmMain.h"
+#include "options/frmOptions.h"
 #include "services/frmNotes.h"
 #include "store/ItemList.h"
 #include "store/Statements.h"
@@ -35,10 +36,9 @@ QString makerPage()
 void frmMain::tlbrTop_ButtonClick(int index)
 {
     switch (index) {
-    case 0: {
-        OpenNewContactEditor(this);
+    case 0:
+        openEditor(0);
         break;
-    }
     case 1:
         if (cGrid1->Rows() > 0) {
             if (cGrid1->SelectedRow() == 0)
@@ -51,7 +51,7 @@ void frmMain::tlbrTop_ButtonClick(int index)
         break;
     case 4:
         if (!m_searchBarShown) {
-            ++m_fillGeneration; // a fill still running must not refill the emptied list
+            delete m_fill; // a fill still running must not refill the emptied list
             lblTitle->setText(QStringLiteral("Search"));
             cGrid1->Clear();
             cGrid1->SetRedraw(true);
@@ -65,7 +65,7 @@ void frmMain::tlbrTop_ButtonClick(int index)
         frmNotes::ShowNotes();
         break;
     case 7:
-        ShowOptionsDialog(this);
+        frmOptions::LoadHidden(this, imgMenu)->exec();
         break;
     default:
         break;
@@ -103,7 +103,7 @@ void frmMain::RemoveSelectedContact()
         ReportStoreError(QStringLiteral("The contact could not be removed."), e.message());
         return;
     }
-    cTreeView1_NodeClick(cTreeView1->SelectedNode());
+    refreshList();
 }
 
 void frmMain::EditContact(const QString &contactId)
@@ -112,7 +112,32 @@ void frmMain::EditContact(const QString &contactId)
     const qint64 id = contactId.toLongLong(&ok);
     if (!ok)
         return;
-    OpenContactEditor(this, id);
+    openEditor(id);
+}
+
+// The contact editor, on one contact or (with 0) empty, captioned "New
+// contact". Each opening builds the dialog afresh, so it starts from its
+// design state; a save refreshes the list while the dialog is still open.
+void frmMain::openEditor(qint64 contactId)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    frmCntContact dlg(this);
+    connect(&dlg, &frmCntContact::contactSaved, this, &frmMain::refreshList);
+    if (contactId == 0) {
+        dlg.setWindowTitle(QStringLiteral("New contact"));
+    } else {
+        dlg.g_bEdit = true;
+        dlg.g_lContactID = contactId;
+        // An editor on a contact that could not be read would save an
+        // incomplete one over it: say why and open nothing.
+        if (!dlg.OpenContact()) {
+            QApplication::restoreOverrideCursor();
+            MsgBox::Fail(this, dlg.OpenError());
+            return;
+        }
+    }
+    QApplication::restoreOverrideCursor();
+    dlg.exec();
 }
 
 void frmMain::cGrid1_Click()

@@ -1,8 +1,8 @@
 #include "services/frmNotes.h"
 
-#include "app/AppContext.h"
-#include "app/MsgBox.h"
-#include "app/Termination.h"
+#include "context/AppContext.h"
+#include "controls/MsgBox.h"
+#include "controls/Units.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -22,16 +22,6 @@ QPointer<frmNotes> g_notes;
 
 // The window's size at first showing, in twips.
 constexpr QSize kDefaultSizeTwips(8115, 5445);
-
-double twipsPerPixelX(const QWidget *w)
-{
-    return 1440.0 / qMax(1, w->logicalDpiX());
-}
-
-double twipsPerPixelY(const QWidget *w)
-{
-    return 1440.0 / qMax(1, w->logicalDpiY());
-}
 
 // Windows-1252, the 8-bit code page notes written elsewhere most likely use:
 // Latin-1 with printable characters in 0x80-0x9F. The five bytes it leaves
@@ -81,8 +71,8 @@ frmNotes::frmNotes(QWidget *parent)
     setWindowTitle(QStringLiteral("Notes"));
     setFont(QFont(QStringLiteral("Tahoma")));
     Text1->setObjectName(QStringLiteral("Text1"));
-    resize(qRound(kDefaultSizeTwips.width() / twipsPerPixelX(this)),
-           qRound(kDefaultSizeTwips.height() / twipsPerPixelY(this)));
+    resize(qRound(kDefaultSizeTwips.width() / Units::TwipsPerPixelX(this)),
+           qRound(kDefaultSizeTwips.height() / Units::TwipsPerPixelY(this)));
     Form_Load();
 }
 
@@ -219,7 +209,7 @@ bool frmNotes::Form_Unload()
     // The old file is intact, so an unchanged text loses nothing.
     if (text() == m_loadedText)
         return true;
-    if (TerminationRequested()) {
+    if (App().Terminating) {
         keepRescueCopy(error);
         return true;
     }
@@ -230,8 +220,8 @@ bool frmNotes::Form_Unload()
 
 void frmNotes::Form_Resize()
 {
-    const double tx = twipsPerPixelX(this);
-    const double ty = twipsPerPixelY(this);
+    const double tx = Units::TwipsPerPixelX(this);
+    const double ty = Units::TwipsPerPixelY(this);
     const QSize outer = frameGeometry().size();
     const QSize current(qRound(Text1->width() * tx), qRound(Text1->height() * ty));
     const QSize wanted = TextSizeTwips(QSize(qRound(outer.width() * tx), qRound(outer.height() * ty)), current);

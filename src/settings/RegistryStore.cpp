@@ -1,6 +1,9 @@
 #include "settings/RegistryStore.h"
 
-#include "store/TextSanitize.h"
+#include "sqlite/Database.h"
+#include "sqlite/Statement.h"
+#include "sqlite/TextSanitize.h"
+#include "sqlite/Transaction.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -68,98 +71,6 @@ QString fold(const QString &name)
     return name.toCaseFolded();
 }
 
-class Statement
-{
-public:
-    Statement(sqlite3 *db, const char *sql)
-    {
-        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
-        if (m_rc != SQLITE_OK)
-            m_stmt = nullptr;
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-
-    Statement &bind(int index, qint64 value)
-    {
-        if (m_stmt)
-            sqlite3_bind_int64(m_stmt, index, value);
-        return *this;
-    }
-    Statement &bind(int index, const QString &text)
-    {
-        if (m_stmt) {
-            const QByteArray utf8 = text.toUtf8();
-            sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-        }
-        return *this;
-    }
-    Statement &bindBlob(int index, const QByteArray &bytes)
-    {
-        // A null pointer would bind NULL, not an empty blob.
-        if (m_stmt) {
-            if (bytes.isEmpty())
-                sqlite3_bind_zeroblob(m_stmt, index, 0);
-            else
-                sqlite3_bind_blob(m_stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-        }
-        return *this;
-    }
-    // SQLITE_ROW, SQLITE_DONE or an error.
-    int step() { return m_stmt ? sqlite3_step(m_stmt) : m_rc; }
-
-    qint64 int64(int column) const { return sqlite3_column_int64(m_stmt, column); }
-    QString text(int column) const
-    {
-        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column)),
-                                 sqlite3_column_bytes(m_stmt, column));
-    }
-    QByteArray blob(int column) const
-    {
-        const void *p = sqlite3_column_blob(m_stmt, column);
-        const int n = sqlite3_column_bytes(m_stmt, column);
-        return p && n > 0 ? QByteArray(static_cast<const char *>(p), n) : QByteArray();
-    }
-
-private:
-    sqlite3_stmt *m_stmt = nullptr;
-    int m_rc = SQLITE_OK;
-};
-
-// BEGIN IMMEDIATE ... COMMIT; rolled back unless committed. Inside a
-// transaction that is already open (`nested`), it is a part of that one: the
-// outer one commits or rolls back everything.
-class Transaction
-{
-public:
-    explicit Transaction(sqlite3 *db, bool nested = false) : m_db(db), m_nested(nested)
-    {
-        m_active = nested || sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-    }
-    ~Transaction()
-    {
-        if (m_active && !m_nested)
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-
-    bool active() const { return m_active; }
-    bool commit()
-    {
-        if (!m_active || (!m_nested && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK))
-            return false;
-        m_active = false;
-        return true;
-    }
-
-private:
-    sqlite3 *m_db;
-    bool m_nested;
-    bool m_active = false;
-};
-
 enum class Probe { Usable, Broken, Unusable };
 
 bool isBusy(int rc)
@@ -169,21 +80,24 @@ bool isBusy(int rc)
 }
 
 // Decides whether an open file is a store of ours, making a new empty file one.
+// A read that fails because another connection holds the file says nothing
+// about the file: it is unusable for now, not broken.
 Probe checkStore(sqlite3 *db)
 {
+    auto failed = [](int rc) { return isBusy(rc) ? Probe::Unusable : Probe::Broken; };
     qint64 objects = 0;
     {
         Statement count(db, "SELECT count(*) FROM sqlite_master");
         const int rc = count.step();
         if (rc != SQLITE_ROW)
-            return isBusy(rc) ? Probe::Unusable : Probe::Broken;
+            return failed(rc);
         objects = count.int64(0);
     }
     {
         Statement check(db, "PRAGMA quick_check");
         const int rc = check.step();
         if (rc != SQLITE_ROW)
-            return isBusy(rc) ? Probe::Unusable : Probe::Broken;
+            return failed(rc);
         if (check.text(0) != QLatin1String("ok"))
             return Probe::Broken;
     }
@@ -191,12 +105,14 @@ Probe checkStore(sqlite3 *db)
     qint64 version = 0;
     {
         Statement id(db, "PRAGMA application_id");
-        if (id.step() != SQLITE_ROW)
-            return Probe::Broken;
+        int rc = id.step();
+        if (rc != SQLITE_ROW)
+            return failed(rc);
         appId = id.int64(0);
         Statement v(db, "PRAGMA user_version");
-        if (v.step() != SQLITE_ROW)
-            return Probe::Broken;
+        rc = v.step();
+        if (rc != SQLITE_ROW)
+            return failed(rc);
         version = v.int64(0);
     }
 
@@ -209,36 +125,30 @@ Probe checkStore(sqlite3 *db)
     if (appId != kApplicationId || version != kSchemaVersion)
         return Probe::Broken;
     Statement roots(db, "SELECT count(*) FROM reg_keys WHERE id BETWEEN 1 AND 4 AND parent = 0");
-    if (roots.step() != SQLITE_ROW || roots.int64(0) != kRootCount)
+    int rc = roots.step();
+    if (rc != SQLITE_ROW)
+        return failed(rc);
+    if (roots.int64(0) != kRootCount)
         return Probe::Broken;
     Statement values(db, "SELECT id, key, name, fold, type, data FROM reg_values LIMIT 0");
-    if (values.step() != SQLITE_DONE)
-        return Probe::Broken;
+    rc = values.step();
+    if (rc != SQLITE_DONE)
+        return failed(rc);
     return Probe::Usable;
 }
 
-Probe openStore(const QString &path, sqlite3 **out)
+Probe openStore(const QString &path, Database &out)
 {
-    *out = nullptr;
     const QFileInfo info(path);
     if (info.isDir() || !QDir().mkpath(info.absolutePath()))
         return Probe::Unusable;
     const bool existed = info.exists();
-    sqlite3 *db = nullptr;
-    const QByteArray name = QFile::encodeName(path);
-    int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_close_v2(db);
+    Database db;
+    if (db.open(path, Database::Mode::ReadWriteCreate) != SQLITE_OK)
         return existed ? Probe::Broken : Probe::Unusable;
-    }
-    sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, 2000);
-    const Probe p = checkStore(db);
-    if (p != Probe::Usable) {
-        sqlite3_close_v2(db);
-        return p;
-    }
-    *out = db;
+    const Probe p = checkStore(db.handle());
+    if (p == Probe::Usable)
+        out = std::move(db);
     return p;
 }
 
@@ -314,8 +224,7 @@ void RegistryStore::ensureOpen()
 
 void RegistryStore::closeFile()
 {
-    if (m_db)
-        sqlite3_close_v2(m_db);
+    m_file.close();
     m_db = nullptr;
     m_opened = false;
     // Handles refer to keys of the closed file. The counter goes on, so an old
@@ -331,29 +240,26 @@ void RegistryStore::openFile()
     m_path = m_chosenPath.isEmpty() ? defaultFileName() : m_chosenPath;
     if (m_path.isEmpty())
         return;
-    sqlite3 *db = nullptr;
-    Probe p = openStore(m_path, &db);
+    Probe p = openStore(m_path, m_file);
     if (p == Probe::Broken) {
         m_setAside = setAside(m_path);
         if (!m_setAside.isEmpty())
-            p = openStore(m_path, &db);
+            p = openStore(m_path, m_file);
     }
     if (p == Probe::Usable)
-        m_db = db;
+        m_db = m_file.handle();
 }
 
 bool RegistryStore::inOneTransaction(const std::function<bool()> &work)
 {
     ensureOpen();
-    if (!m_db || m_batch)
-        return work() && m_db;
+    if (!m_db)
+        return false;
+    // The writes inside are savepoints of this one transaction.
     Transaction t(m_db);
     if (!t.active())
         return false;
-    m_batch = true;
-    const bool ok = work();
-    m_batch = false;
-    return ok && t.commit();
+    return work() && t.commit();
 }
 
 // --- Keys --------------------------------------------------------------------------------
@@ -454,7 +360,7 @@ qint32 RegistryStore::createKey(HKEY key, const QString &subKey, qint32 access, 
     if (!m_db)
         return ERROR_CANTWRITE;
 
-    Transaction t(m_db, m_batch);
+    Transaction t(m_db);
     if (!t.active())
         return ERROR_CANTWRITE;
     for (const QString &part : parts) {
@@ -506,7 +412,7 @@ qint32 RegistryStore::deleteKey(HKEY key, const QString &subKey)
         if (rc != SQLITE_DONE)
             return ERROR_CANTREAD;
     }
-    Transaction t(m_db, m_batch);
+    Transaction t(m_db);
     if (!t.active())
         return ERROR_CANTWRITE;
     Statement values(m_db, "DELETE FROM reg_values WHERE key = ?");
@@ -611,7 +517,7 @@ qint32 RegistryStore::setValue(HKEY key, const QString &name, qint32 type, const
         return ERROR_INVALID_PARAMETER;
     if (!m_db)
         return ERROR_CANTWRITE;
-    Transaction t(m_db, m_batch);
+    Transaction t(m_db);
     if (!t.active())
         return ERROR_CANTWRITE;
     // Replacing keeps the row, and with it the value's place in the enumeration.
@@ -643,7 +549,7 @@ qint32 RegistryStore::deleteValue(HKEY key, const QString &name)
         if (rc != SQLITE_ROW)
             return ERROR_CANTREAD;
     }
-    Transaction t(m_db, m_batch);
+    Transaction t(m_db);
     if (!t.active())
         return ERROR_CANTWRITE;
     Statement s(m_db, "DELETE FROM reg_values WHERE key = ? AND fold = ?");

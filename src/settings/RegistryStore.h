@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include "sqlite/Database.h"
+
 #include <functional>
 #include <utility>
 
@@ -167,13 +169,13 @@ private:
     qint32 findPath(qint64 from, const QStringList &parts, qint64 *keyId);
     Reg::HKEY newHandle(qint64 keyId, qint32 access);
 
-    sqlite3 *m_db = nullptr;
+    Database m_file;
+    sqlite3 *m_db = nullptr; // m_file's handle while it is usable
     bool m_opened = false;
     QString m_chosenPath;
     QString m_path;
     QString m_setAside;
     QHash<Reg::HKEY, OpenKey> m_handles;
     Reg::HKEY m_nextHandle = 0x100;
-    bool m_batch = false; // inside inOneTransaction
     bool m_problemNoticed = false;
 };

@@ -1,6 +1,6 @@
 #include "settings/mdlOptions.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "settings/VbConvert.h"
 
 #include <functional>
@@ -100,6 +100,20 @@ StoredOptions GetOptions(RegistryRoutines &reg)
     s.picColor = apply(readColor(reg, QStringLiteral("picColor")), o.OptAppColor, qint32(0), std::identity());
     s.picTextColor = apply(readColor(reg, QStringLiteral("picTextColor")), o.OptTextColor, qint32(0), std::identity());
     return s;
+}
+
+DisplayLook LookFrom(const StoredOptions &stored)
+{
+    DisplayLook look;
+    if (stored.picColor)
+        look.titleBackground = *stored.picColor;
+    if (stored.picTextColor)
+        look.titleText = *stored.picTextColor;
+    if (stored.chkViewGrid)
+        look.gridLines = *stored.chkViewGrid == 1;
+    if (stored.chkHoTrack)
+        look.hotTrack = *stored.chkHoTrack == 1;
+    return look;
 }
 
 StoredOptions GetOptions()

@@ -34,6 +34,16 @@ struct StoredOptions
     std::optional<qint32> picTextColor;
 };
 
+// The main window's look: the stored one where stored, else the built-in look.
+struct DisplayLook
+{
+    qint32 titleBackground = 255; // red
+    qint32 titleText = 0xFFFFFF;  // white
+    bool gridLines = true;
+    bool hotTrack = false;
+};
+DisplayLook LookFrom(const StoredOptions &stored);
+
 // Reads every option through `reg` (its Subkey is left at "Display") and sets
 // Options():
 // - a value not stored sets its option to the default (false, unchecked, black);

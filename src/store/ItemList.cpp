@@ -1,9 +1,14 @@
 #include "store/ItemList.h"
 
 namespace {
-const QString kSep = QStringLiteral(":*:");
 const QString kEol = QStringLiteral("\r\n");
 } // namespace
+
+const QString &ItemSeparator()
+{
+    static const QString separator = QStringLiteral(":*:");
+    return separator;
+}
 
 QString SafeItemField(const QString &typed, bool isItem)
 {
@@ -37,7 +42,7 @@ QString GetList(const QList<ItemEntry> &rows)
     QString out;
     for (const ItemEntry &e : rows) {
         out += SafeItemField(e.sItem, true);
-        out += kSep;
+        out += ItemSeparator();
         out += SafeItemField(e.sDescription, false);
         out += kEol;
     }
@@ -56,13 +61,13 @@ QList<ItemEntry> SplitItemList(const QString &text)
         const QStringView line = all.mid(start, end - start);
         if (!line.isEmpty()) {
             ItemEntry e;
-            const qsizetype s1 = line.indexOf(kSep);
+            const qsizetype s1 = line.indexOf(ItemSeparator());
             if (s1 < 0) {
                 e.sItem = line.toString();
             } else {
                 e.sItem = line.left(s1).toString();
-                const QStringView rest = line.mid(s1 + kSep.size());
-                const qsizetype s2 = rest.indexOf(kSep);
+                const QStringView rest = line.mid(s1 + ItemSeparator().size());
+                const qsizetype s2 = rest.indexOf(ItemSeparator());
                 e.sDescription = (s2 < 0 ? rest : rest.left(s2)).toString();
             }
             entries.append(e);
@@ -74,7 +79,7 @@ QList<ItemEntry> SplitItemList(const QString &text)
 
 QString GetFirstItem(const QString &text)
 {
-    const qsizetype i = text.indexOf(kSep);
+    const qsizetype i = text.indexOf(ItemSeparator());
     return i < 0 ? QString() : text.left(i);
 }
 

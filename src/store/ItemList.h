@@ -11,6 +11,10 @@ struct ItemEntry
     bool operator==(const ItemEntry &o) const { return sItem == o.sItem && sDescription == o.sDescription; }
 };
 
+// The separator of item and description in a stored list (":*:"); the tree's
+// node keys use it between their kind and value too.
+const QString &ItemSeparator();
+
 // A list is stored as lines of item, ":*:", description, "\r\n".
 //
 // Text a user can type must never add, lose, merge or split entries, so each

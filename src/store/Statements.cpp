@@ -1,14 +1,14 @@
 #include "store/Statements.h"
 
-#include "store/TextSanitize.h"
-#include "store/mdlMDB.h"
+#include "sqlite/TextSanitize.h"
+#include "store/Connection.h"
 
 #include <QStringList>
 
 namespace {
 
 // A column name from the table keeps its text; anything else is quoted as an
-// identifier, so the engine reports an unknown column instead of running it.
+// identifier, so that it can never end the statement or add to it.
 QString columnName(const QString &column)
 {
     if (ContactColumns().contains(column))
@@ -29,9 +29,10 @@ QString QuoteText(const QString &value)
     return v;
 }
 
-QString AllContacts()
+// Every row comes at once: this one is not cut into slices.
+Query AllContacts()
 {
-    return QStringLiteral("SELECT * FROM Contacts");
+    return {QStringLiteral("SELECT * FROM Contacts"), false};
 }
 
 QString ContactById(qint64 contactId)
@@ -42,33 +43,34 @@ QString ContactById(qint64 contactId)
 // A letter node stands for names beginning with that very character: a "%"
 // or "_" taken from a name must not act as a wildcard there. Ordinary letters
 // keep the plain statement.
-static QString beginsWith(const char *column, const QString &letter)
+static Query beginsWith(const char *column, const QString &letter)
 {
     QString head = QStringLiteral("SELECT * FROM Contacts WHERE ") + QLatin1String(column) + QStringLiteral(" like '");
     if (!letter.contains(QLatin1Char('%')) && !letter.contains(QLatin1Char('_')))
-        return head + QuoteText(letter) + QStringLiteral("%'");
+        return {head + QuoteText(letter) + QStringLiteral("%'"), true};
     QString escaped;
     for (const QChar c : letter) {
         if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
             escaped += QLatin1Char('\\');
         escaped += c;
     }
-    return head + QuoteText(escaped) + QStringLiteral("%' ESCAPE '\\'");
+    return {head + QuoteText(escaped) + QStringLiteral("%' ESCAPE '\\'"), true};
 }
 
-QString FirstNameLike(const QString &letter)
+Query FirstNameLike(const QString &letter)
 {
     return beginsWith("First_Name", letter);
 }
 
-QString LastNameLike(const QString &letter)
+Query LastNameLike(const QString &letter)
 {
     return beginsWith("Last_Name", letter);
 }
 
-QString ContactsInCategory(const QString &category)
+Query ContactsInCategory(const QString &category)
 {
-    return QStringLiteral("SELECT * FROM Contacts WHERE Category ='") + QuoteText(category) + QStringLiteral("'");
+    return {QStringLiteral("SELECT * FROM Contacts WHERE Category ='") + QuoteText(category) + QStringLiteral("'"),
+            true};
 }
 
 QString DistinctColumn(const QString &column)
@@ -86,10 +88,11 @@ QString ColumnValues(const QString &column)
     return QStringLiteral("SELECT ") + columnName(column) + QStringLiteral(" FROM Contacts");
 }
 
-QString SearchOneField(const QString &column, const QString &text)
+Query SearchOneField(const QString &column, const QString &text)
 {
-    return QStringLiteral("SELECT * FROM Contacts WHERE ") + columnName(column) + QStringLiteral(" like '%") +
-           QuoteText(text) + QStringLiteral("%'");
+    return {QStringLiteral("SELECT * FROM Contacts WHERE ") + columnName(column) + QStringLiteral(" like '%") +
+                QuoteText(text) + QStringLiteral("%'"),
+            true};
 }
 
 const QStringList &SearchedColumns()
@@ -101,13 +104,13 @@ const QStringList &SearchedColumns()
     return columns;
 }
 
-QString SearchAllFields(const QString &text)
+Query SearchAllFields(const QString &text)
 {
     const QString t = QuoteText(text);
     QStringList terms;
     for (const QString &column : SearchedColumns())
         terms << column + QStringLiteral(" like '%") + t + QStringLiteral("%'");
-    return QStringLiteral("SELECT * FROM Contacts WHERE ") + terms.join(QStringLiteral(" or "));
+    return {QStringLiteral("SELECT * FROM Contacts WHERE ") + terms.join(QStringLiteral(" or ")), true};
 }
 
 } // namespace Statements

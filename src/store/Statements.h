@@ -7,18 +7,28 @@
 // end its literal early; column names are taken only from the Contacts columns.
 namespace Statements {
 
+// A statement that fills the contact list. `sliceable` when it is a whole-row
+// statement on Contacts with a WHERE clause at most, which reads the same rows
+// in the same order when its key range is cut into slices.
+struct Query
+{
+    QString text;
+    bool sliceable = false;
+    operator const QString &() const { return text; }
+};
+
 QString QuoteText(const QString &value);
 
-QString AllContacts();                                              // 1
-QString ContactById(qint64 contactId);                              // 2
-QString FirstNameLike(const QString &letter);                       // 3
-QString LastNameLike(const QString &letter);                        // 4
-QString ContactsInCategory(const QString &category);                // 5
-QString DistinctColumn(const QString &column);                      // 6
-QString DistinctCategories();                                       // 7
-QString ColumnValues(const QString &column);                        // 8
-QString SearchOneField(const QString &column, const QString &text); // 9
-QString SearchAllFields(const QString &text);                       // 10
+Query AllContacts();
+QString ContactById(qint64 contactId);
+Query FirstNameLike(const QString &letter);
+Query LastNameLike(const QString &letter);
+Query ContactsInCategory(const QString &category);
+QString DistinctColumn(const QString &column);
+QString DistinctCategories();
+QString ColumnValues(const QString &column);
+Query SearchOneField(const QString &column, const QString &text);
+Query SearchAllFields(const QString &text);
 
 // The columns searched by "All fields", in statement order.
 const QStringList &SearchedColumns();

@@ -2,106 +2,89 @@
 
 #include <QtTest>
 
-// The layout rule, checked against the figures of a 11310 x 7220 window.
+namespace {
+
+double right(const Geometry &g) { return g.left + g.width; }
+double bottom(const Geometry &g) { return g.top + g.height; }
+
+// The fixed sizes and the search bar's inner design a window starts with.
+const MainLayoutState kDesign{.title = {0, 0, 0, 495}, .tree = {0, 0, 2295, 0}, .grid = {}, .search = {0, 0, 0, 1455},
+                              .details = {0, 0, 0, 1815}, .txtSearchFor = {120, 360, 6735, 315},
+                              .lblSearchFor = {120, 120, 810, 195}, .cboSearchIn = {120, 960, 3495, 315},
+                              .cmdSearch = {3720, 960, 3135, 315}};
+
+MainLayoutInput window(bool search, double width = 11310, double height = 7220, double topPanel = 1455)
+{
+    return {width, height, topPanel, 375, search};
+}
+
+} // namespace
+
+// The layout rule by what lines up with what and what follows the window's size.
 class tst_mainlayout : public QObject
 {
     Q_OBJECT
 
-    static MainLayoutState designState()
-    {
-        MainLayoutState s;
-        s.title.height = 495;
-        s.tree.width = 2295;
-        s.search.height = 1455;
-        s.details.height = 1815;
-        s.txtSearchFor = {120, 360, 6735, 315};
-        s.lblSearchFor = {120, 120, 810, 195};
-        s.cboSearchIn = {120, 960, 3495, 315};
-        s.cmdSearch = {3720, 960, 3135, 315};
-        return s;
-    }
-    static MainLayoutInput input(bool search, double w = 11310, double h = 7220)
-    {
-        MainLayoutInput in;
-        in.clientWidth = w;
-        in.outerHeight = h;
-        in.holderTopHeight = 1455;
-        in.statusHeight = 375;
-        in.searchBarShown = search;
-        return in;
-    }
-
 private slots:
-    void commonFigures()
+    void partsFitAndFollowTheWindow_data()
     {
-        const MainLayoutState s = FormResize(input(false), designState());
-        QCOMPARE(s.title.top, 1175.0);
-        QCOMPARE(s.title.width, 11290.0);
-        QCOMPARE(s.tree.left, 0.0);
-        QCOMPARE(s.tree.top, 1690.0);
-        QCOMPARE(s.tree.height, 4655.0);
-        // The tree ends where a 375-high status bar starts in a 6720-high client area.
-        QCOMPARE(s.tree.top + s.tree.height, 6720.0 - 375.0);
-        QCOMPARE(s.grid.left, 2335.0);
-        QCOMPARE(s.grid.width, 8935.0);
+        QTest::addColumn<bool>("search");
+        QTest::newRow("list and details") << false;
+        QTest::newRow("with the search bar") << true;
     }
-
-    void withoutSearchBar()
+    void partsFitAndFollowTheWindow()
     {
-        const MainLayoutState s = FormResize(input(false), designState());
-        QCOMPARE(s.grid.top, 1690.0);
-        QCOMPARE(s.grid.height, 2840.0);
-        QCOMPARE(s.details.top, 4530.0);
-        QCOMPARE(s.details.left, 2335.0);
-        QCOMPARE(s.details.width, 8935.0);
-    }
-
-    void withSearchBar()
-    {
-        const MainLayoutState s = FormResize(input(true), designState());
-        QCOMPARE(s.search.left, 2335.0);
-        QCOMPARE(s.search.top, 1690.0);
-        QCOMPARE(s.search.width, 8935.0);
-        QCOMPARE(s.grid.top, 3145.0);
-        QCOMPARE(s.grid.height, 1345.0);
-        QCOMPARE(s.details.top, 4490.0);
-        QCOMPARE(s.txtSearchFor.width, 8615.0);
-        QCOMPARE(s.txtSearchFor.left, 80.0);
-        QCOMPARE(s.lblSearchFor.left, 80.0);
-        QCOMPARE(s.cboSearchIn.left, 80.0);
-        QCOMPARE(s.cboSearchIn.width, 4227.5);
-        QCOMPARE(s.cmdSearch.left, 4387.5);
-        QCOMPARE(s.cmdSearch.width, 4227.5);
-        // Vertical positions inside the bar keep their design values.
-        QCOMPARE(s.cboSearchIn.top, 960.0);
-        QCOMPARE(s.txtSearchFor.top, 360.0);
-    }
-
-    void showingTheSearchBarMovesTheGrid()
-    {
-        const MainLayoutState plain = FormResize(input(false), designState());
-        const MainLayoutState search = FormResize(input(true), plain);
-        QCOMPARE(search.grid.top - plain.grid.top, 1455.0);
-        QCOMPARE(plain.grid.height - search.grid.height, 1455.0 + 40.0);
-        // And hiding it again gives the first arrangement back.
-        const MainLayoutState back = FormResize(input(false), search);
-        QCOMPARE(back.grid.top, plain.grid.top);
-        QCOMPARE(back.grid.height, plain.grid.height);
+        QFETCH(bool, search);
+        const MainLayoutInput in = window(search);
+        const MainLayoutState s = FormResize(in, kDesign);
+        // The title strip overlaps the foot of the top panel; the tree starts
+        // below it at the left edge and ends where the status bar starts.
+        QVERIFY(s.title.top < in.holderTopHeight && bottom(s.title) > in.holderTopHeight);
+        QVERIFY(s.tree.left == 0 && s.tree.top >= bottom(s.title));
+        QCOMPARE(bottom(s.tree), in.outerHeight - 500 - in.statusHeight);
+        // The list lies right of the tree, inside the window, the search bar
+        // (when shown) on it; the details share its columns, straight below.
+        QVERIFY(s.grid.left > right(s.tree) && right(s.grid) <= in.clientWidth && right(s.title) <= in.clientWidth);
+        QVERIFY(s.details.left == s.grid.left && s.details.width == s.grid.width);
+        QVERIFY(s.details.top == bottom(s.grid) && s.details.height == kDesign.details.height);
+        QCOMPARE(search ? bottom(s.search) : s.grid.top, search ? s.grid.top : s.tree.top);
+        QVERIFY(search ? bottom(s.details) <= bottom(s.tree) : bottom(s.details) == bottom(s.tree));
+        if (search) {
+            QVERIFY(s.search.top == s.tree.top && s.search.left == s.grid.left && s.search.width == s.grid.width);
+            // The text goes across the bar; beneath it, from its left edge, the
+            // field and the button stand side by side, as wide as each other.
+            QVERIFY(s.lblSearchFor.left == s.txtSearchFor.left && s.cboSearchIn.left == s.txtSearchFor.left);
+            QVERIFY(right(s.txtSearchFor) < s.search.width && s.cboSearchIn.top == kDesign.cboSearchIn.top);
+            QVERIFY(s.cmdSearch.width == s.cboSearchIn.width && s.cmdSearch.left > right(s.cboSearchIn));
+            QVERIFY(right(s.cmdSearch) <= right(s.txtSearchFor));
+            // Hidden again, the list gets its place back.
+            const MainLayoutState back = FormResize(window(false), s);
+            const MainLayoutState plain = FormResize(window(false), kDesign);
+            QVERIFY(back.grid.top == plain.grid.top && back.grid.height == plain.grid.height);
+        }
+        // A larger window: the title, the list, the details and the bar take
+        // the room; the tree keeps its width and the details their height.
+        const MainLayoutState b = FormResize(window(search, 11310 + 1000, 7220 + 600), s);
+        QVERIFY(b.tree.width == s.tree.width && b.details.height == s.details.height);
+        QVERIFY(b.title.width - s.title.width == 1000 && b.grid.width - s.grid.width == 1000);
+        QVERIFY(b.tree.height - s.tree.height == 600 && b.grid.height - s.grid.height == 600);
+        QVERIFY(b.txtSearchFor.width - s.txtSearchFor.width == (search ? 1000 : 0) &&
+                b.cmdSearch.width - s.cmdSearch.width == (search ? 500 : 0));
+        // A taller top panel moves everything below it down.
+        const MainLayoutState c = FormResize(window(search, 11310, 7220, 1455 + 300), s);
+        QVERIFY(c.title.top - s.title.top == 300 && c.tree.top - s.tree.top == 300 && c.grid.top - s.grid.top == 300);
+        QCOMPARE(bottom(c.tree), bottom(s.tree)); // still at the status bar
     }
 
     void negativeSizesAreNotApplied()
     {
-        const MainLayoutState before = FormResize(input(false), designState());
-        // So small that the tree height and the grid width would be negative.
-        const MainLayoutState s = FormResize(input(false, 1000, 2000), before);
-        QCOMPARE(s.tree.height, before.tree.height);
-        QCOMPARE(s.grid.width, before.grid.width);
-        // The other widgets are still placed.
-        QCOMPARE(s.title.width, 980.0);
-        QCOMPARE(s.grid.left, 2335.0);
-        QCOMPARE(s.details.top, s.grid.top + s.grid.height);
-        // The grid height is computed from the tree height the tree kept.
-        QCOMPARE(s.grid.height, before.tree.height - 1815.0);
+        const MainLayoutState before = FormResize(window(false), kDesign);
+        // So small that the tree's height and the list's width would be negative.
+        const MainLayoutState s = FormResize(window(false, 1000, 2000), before);
+        QVERIFY(s.tree.height == before.tree.height && s.grid.width == before.grid.width);
+        // The rest is still placed, from the values kept.
+        QVERIFY(s.title.width < before.title.width && s.grid.height == s.tree.height - s.details.height);
+        QVERIFY(s.details.top == bottom(s.grid) && s.details.width == s.grid.width);
     }
 };
 

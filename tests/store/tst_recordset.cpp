@@ -1,227 +1,176 @@
-// The connection and the record set: first run, walking, changing and removing
-// the current row, misuse, and files that are not a usable database.
-#include "common/TestSupport.h"
+// The record set and the statement catalogue: the current row, files that are no database, values that
+// would break a spliced statement, reading in slices of the key range, and the tree's values.
+#include "support/CoreTestSupport.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
+#include "sqlite/TextSanitize.h"
 #include "store/Statements.h"
+#include "store/TreeValues.h"
 #include "store/mdlMDB.h"
 
-#include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTest>
 
-#include <sqlite3.h>
-#include <unistd.h>
+using Keys = QList<qint64>;
 
-namespace {
-
-QString dbPath()
+// The keys of the rows read, resuming after every pause (counted).
+static Keys keysOf(Recordset &rs, int *pauses = nullptr)
 {
-    return AppFilePath(QStringLiteral("/db/db.sqlite"));
+    Keys keys;
+    for (; !rs.atEnd(); rs.paused() ? (++*pauses, rs.resume()) : rs.moveNext())
+        if (!rs.paused())
+            keys << rs.field("ContactID").toLongLong();
+    return keys;
 }
-
-QStringList firstNames(Connection &cn)
-{
-    QStringList names;
-    Recordset rs(cn);
-    for (rs.open(Statements::AllContacts()); !rs.atEnd(); rs.moveNext())
-        names << rs.text("First_Name");
-    return names;
-}
-
-// Content and modification time of a file (or of a folder's listing).
-QString snapshot(const QString &path)
-{
-    const QFileInfo info(path);
-    QString content;
-    if (info.isDir()) {
-        content = QDir(path).entryList(QDir::AllEntries | QDir::Hidden).join(QLatin1Char('|'));
-    } else {
-        QFile f(path);
-        if (f.open(QIODevice::ReadOnly))
-            content = QString::fromLatin1(f.readAll().toHex());
-    }
-    return content + QLatin1Char('@') + QString::number(info.lastModified().toMSecsSinceEpoch());
-}
-
-} // namespace
 
 class tst_Recordset : public QObject
 {
     Q_OBJECT
 
+    std::optional<TempAppFolder> m_folder;
+    SharedConnection m_cn;
+
+    Keys keysOf(const QString &statement) { Recordset rs(*m_cn); rs.open(statement); return ::keysOf(rs); }
+
 private slots:
-    void init() { m_folder = std::make_unique<TempAppFolder>(); }
-    void cleanup() { m_folder.reset(); }
+    void init() { m_cn.reset(); m_folder.emplace(); m_cn = Connection::open(AppFilePath("/db/db.sqlite")); }
 
-    void firstRunCreatesTable()
+    void walkChangeAndMisuse()
     {
-        QVERIFY(!QFileInfo::exists(m_folder->file("db")));
-        auto cn = Connection::open(dbPath());
-        QVERIFY(QFileInfo(m_folder->file("db/db.sqlite")).isFile());
-        sqlite3_stmt *st = nullptr;
-        QCOMPARE(sqlite3_prepare_v2(cn->handle(), "SELECT * FROM Contacts", -1, &st, nullptr), SQLITE_OK);
-        QStringList columns;
-        for (int i = 0; i < sqlite3_column_count(st); ++i)
-            columns << QString::fromUtf8(sqlite3_column_name(st, i));
-        sqlite3_finalize(st);
-        QCOMPARE(columns, QStringList({"ContactID", "First_Name", "Last_Name", "Company", "Address", "Category",
-                                       "Phones", "Mails", "Websites", "Notes", "Date_Registed", "Picture"}));
-    }
-
-    void keysAreNotReused()
-    {
-        SeedContacts({{{"First_Name", "a"}}, {{"First_Name", "b"}}});
-        auto cn = Connection::open(dbPath());
-        Recordset rs(*cn);
+        SeedContacts({{{"First_Name", "a"}, {"Phones", "1:*:\r\n"}}, {{"First_Name", "b"}}, {{"First_Name", "c"}}});
+        Recordset rs(*m_cn), other(*m_cn);
         rs.open(Statements::AllContacts());
+        QCOMPARE(rs.columnCount(), ContactColumns().size()); // every column, in order
+        for (int i = 0; i < rs.columnCount(); ++i)
+            QCOMPARE(rs.columnIndex(qPrintable(ContactColumns().at(i).toLower())), i);
+        QVERIFY(rs.field("Phones") == "1:*:\r\n" && rs.field("Notes").isNull() && rs.text("Notes").isEmpty());
         rs.moveNext();
-        const qint64 last = rs.field("ContactID").toLongLong();
+        rs.setField("First_Name", "B!");
+        rs.update(); // the current row, and only it
+        rs.moveNext();
         rs.deleteCurrent();
-        rs.close();
-        SeedContacts({{{"First_Name", "c"}}});
-        rs.open(Statements::FirstNameLike("c"));
-        QVERIFY(rs.field("ContactID").toLongLong() > last);
-    }
-
-    void walkAndRead()
-    {
-        SeedContacts({{{"First_Name", "a"}, {"Phones", "1:*:\r\n"}}, {{"First_Name", "b"}}});
-        auto cn = Connection::open(dbPath());
-        Recordset rs(*cn);
-        rs.open(Statements::AllContacts());
-        QVERIFY(!rs.atEnd());
-        QCOMPARE(rs.field("first_name"), QVariant("a"));
-        QCOMPARE(rs.field("Phones"), QVariant("1:*:\r\n"));
-        QVERIFY(rs.field("Notes").isNull());
-        QCOMPARE(rs.text("Notes"), QString());
-        rs.moveNext();
-        QCOMPARE(rs.text(1), QStringLiteral("b"));
-        rs.moveNext();
-        QVERIFY(rs.atEnd());
-        // At the end (or closed) nothing can be read, changed or removed.
+        rs.moveNext(); // at the end: nothing to read, change or remove
         QVERIFY_THROWS_EXCEPTION(StoreError, rs.field("First_Name"));
         QVERIFY_THROWS_EXCEPTION(StoreError, rs.moveNext());
         QVERIFY_THROWS_EXCEPTION(StoreError, rs.setField("Notes", "x"));
         QVERIFY_THROWS_EXCEPTION(StoreError, rs.deleteCurrent());
-        rs.close();
-        QVERIFY_THROWS_EXCEPTION(StoreError, rs.text(1));
-        rs.open(Statements::AllContacts());
+        QCOMPARE(QueryText("SELECT group_concat(First_Name) FROM Contacts"), QStringLiteral("a,B!"));
+        for (const char *bad : {"SELECT * FROM Contacts; DROP TABLE Contacts", "SELECT * FROM NoSuchTable", " "})
+            QVERIFY_THROWS_EXCEPTION(StoreError, rs.open(bad));
+        // A row removed meanwhile is neither saved nor removed again; keys are not reused.
+        rs.open(Statements::FirstNameLike("b"));
+        other.open(Statements::FirstNameLike("b"));
+        other.deleteCurrent();
         QVERIFY_THROWS_EXCEPTION(StoreError, rs.field("NoSuchColumn"));
         QVERIFY_THROWS_EXCEPTION(StoreError, rs.setField("ContactID", 7));
+        rs.setField("Notes", "lost?");
+        QVERIFY_THROWS_EXCEPTION(StoreError, rs.update());
+        QVERIFY_THROWS_EXCEPTION(StoreError, rs.deleteCurrent());
+        rs.addNew();
+        rs.update();
+        QVERIFY(rs.currentKey() == 4 && CountContacts() == 2);
+        // A file that is not a database is reported, naming it, and left as it was.
+        const QString junk = m_folder->file("junk.sqlite");
+        QString reported;
+        QVERIFY(WriteFile(junk, QByteArray(3000, 'Z')));
+        try { Connection::open(junk); } catch (const StoreError &e) { reported = e.message().isEmpty() ? "" : e.file(); }
+        QFile f(junk);
+        QVERIFY(reported == junk && f.open(QIODevice::ReadOnly) && f.readAll() == QByteArray(3000, 'Z'));
     }
-
-    // Update and delete act on the current row, and only on it.
-    void currentRowOnly_data()
+    // Stored through add, found through the catalogue; the table survives.
+    void hostileValues_data()
     {
-        QTest::addColumn<bool>("remove");
-        QTest::addColumn<QStringList>("after");
-        QTest::newRow("delete") << true << QStringList({"a", "c"});
-        QTest::newRow("update") << false << QStringList({"a", "B!", "c"});
+        QTest::addColumn<QString>("value");
+        QTest::newRow("O'Brien") << "O'Brien";
+        QTest::newRow("injection") << "'; DROP TABLE Contacts; --";
+        QTest::newRow("quotes and wildcards") << "50% 'off' \"all\" a_b \\";
+        QTest::newRow("NUL") << QString::fromUtf16(u"nul\0'inside", 11);
+        QTest::newRow("lone surrogate") << QStringLiteral("x") + QChar(0xD800) + QStringLiteral("'y");
     }
-    void currentRowOnly()
+    void hostileValues()
     {
-        QFETCH(bool, remove);
-        QFETCH(QStringList, after);
-        SeedContacts({{{"First_Name", "a"}}, {{"First_Name", "b"}}, {{"First_Name", "c"}}});
-        auto cn = Connection::open(dbPath());
-        Recordset rs(*cn);
+        QFETCH(QString, value);
+        SeedContacts({{{"First_Name", "Other"}, {"Category", "Plain"}}});
+        Recordset rs(*m_cn);
         rs.open(Statements::AllContacts());
-        rs.moveNext();
-        if (remove) {
-            rs.deleteCurrent();
-        } else {
-            rs.setField("First_Name", "B!");
-            rs.update();
-        }
-        rs.moveNext();
-        QCOMPARE(rs.text("First_Name"), QStringLiteral("c"));
-        rs.close();
-        QCOMPARE(firstNames(*cn), after);
+        rs.addNew();
+        for (const char *column : {"Last_Name", "Address", "Category", "Notes"})
+            rs.setField(column, value);
+        rs.update();
+        const Keys only{rs.currentKey()};
+        rs.open(Statements::ContactById(only[0]));
+        QCOMPARE(rs.text("Notes"), SanitizedText(value));
+        QCOMPARE(keysOf(Statements::ContactsInCategory(value)), only);
+        QCOMPARE(keysOf(Statements::SearchOneField("Address", value)), only);
+        QCOMPARE(keysOf(Statements::SearchAllFields(value)), only);
+        QCOMPARE(keysOf(Statements::LastNameLike(value.left(1))), only);
+        QCOMPARE(keysOf(Statements::ContactsInCategory("Plain")).size(), 1);
     }
-
-    void rowRemovedMeanwhile()
+    // A letter node means that very character, "%" and "_" too, in either case.
+    void letterNodes()
     {
-        SeedContacts({{{"First_Name", "a"}}});
-        auto cn = Connection::open(dbPath());
-        Recordset editing(*cn), other(*cn);
-        editing.open(Statements::FirstNameLike("a"));
-        other.open(Statements::FirstNameLike("a"));
-        other.deleteCurrent();
-        other.close();
-        editing.setField("Notes", "lost?");
-        QVERIFY_THROWS_EXCEPTION(StoreError, editing.update());
-        QVERIFY_THROWS_EXCEPTION(StoreError, editing.deleteCurrent());
-        editing.close();
-        QCOMPARE(CountContacts(), 0);
+        SeedContacts({{{"First_Name", "%off"}, {"Last_Name", "_x"}}, {{"First_Name", "_x"}, {"Last_Name", "\\y"}},
+                      {{"First_Name", "\\y"}, {"Last_Name", "ärger"}}, {{"First_Name", "Émile"}, {"Last_Name", "%off"}}});
+        const Keys found = keysOf(Statements::FirstNameLike("%")) + keysOf(Statements::FirstNameLike("_")) +
+                           keysOf(Statements::FirstNameLike("\\")) + keysOf(Statements::LastNameLike("%"));
+        QCOMPARE(found + keysOf(Statements::LastNameLike("_")), Keys({1, 2, 3, 4, 1}));
+        QCOMPARE(keysOf(Statements::LastNameLike("Ä")) + keysOf(Statements::FirstNameLike("é")), Keys({3, 4}));
     }
-
-    void refusesSeveralStatements()
+    // Read in slices, or paused and resumed at every slice's end, a statement gives the rows it gives whole.
+    void slices()
     {
-        SeedContacts({{{"First_Name", "a"}}});
-        auto cn = Connection::open(dbPath());
-        Recordset rs(*cn);
-        QVERIFY_THROWS_EXCEPTION(StoreError, rs.open("SELECT * FROM Contacts; DROP TABLE Contacts"));
-        QVERIFY_THROWS_EXCEPTION(StoreError, rs.open("SELECT * FROM NoSuchTable"));
-        QCOMPARE(CountContacts(), 1);
-    }
-
-    // A file that is not a usable database is reported, naming it, and left as it was.
-    void unusableFile_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("garbage") << "garbage";
-        QTest::newRow("unreadable") << "unreadable";
-        QTest::newRow("folder") << "folder";
-    }
-    void unusableFile()
-    {
-        QFETCH(QString, kind);
-        const QString path = dbPath();
-        QDir().mkpath(m_folder->file("db"));
-        if (kind == "folder") {
-            QDir().mkpath(path + "/inside");
-        } else {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            QByteArray bytes;
-            for (int i = 0; i < 3000; ++i)
-                bytes.append(char((i * 37 + 11) % 256));
-            f.write(bytes);
-        }
-        // Root reads every file: look at the unreadable one as somebody else.
-        const bool asNobody = kind == "unreadable" && geteuid() == 0;
-        if (kind == "unreadable") {
-            QFile::setPermissions(path, QFileDevice::WriteOwner);
-            if (asNobody) {
-                QFile::setPermissions(m_folder->path(), QFileDevice::Permissions(0x7755));
-                QFile::setPermissions(m_folder->file("db"), QFileDevice::Permissions(0x7755));
+        bool pause = false;
+        int betweens = 0, pauses = 0;
+        Recordset rs(*m_cn);
+        rs.readInSlices([&] { return ++betweens < 1000 && !pause; });
+        rs.prepare(Statements::ContactsInCategory("Home"));
+        rs.start();
+        QVERIFY(rs.atEnd() && !rs.paused() && betweens == 0); // an empty table
+        // Dense keys across several slice ends, negative ones, sparse ones, and many empty slices.
+        m_cn->exec("WITH RECURSIVE k(x) AS (SELECT -5 UNION ALL SELECT x + iif(x < 40000, 1, 17) FROM k WHERE x < 70000) "
+                   "INSERT INTO Contacts (ContactID, First_Name, Category) SELECT x, iif(x % 3, 'Anna', 'Bert'), "
+                   "iif(x % 5, 'Work', 'Home') FROM (SELECT x FROM k UNION ALL SELECT 1000000)");
+        for (const Statements::Query &query : {Statements::FirstNameLike("b"), Statements::ContactsInCategory("Home"),
+                                               Statements::SearchOneField("First_Name", "zz"),
+                                               Statements::SearchAllFields("nn"), {Statements::AllContacts().text, true}}) {
+            const Keys whole = keysOf(query.text);
+            for (const bool p : {true, false}) { // unpaused last, for the far key below
+                pause = p;
+                betweens = pauses = 0;
+                rs.prepare(query);
+                rs.start();
+                if (pause && whole.isEmpty()) {
+                    QVERIFY(rs.paused() && !rs.atEnd());
+                    QVERIFY_THROWS_EXCEPTION(StoreError, rs.field("ContactID"));
+                    QVERIFY_THROWS_EXCEPTION(StoreError, rs.moveNext());
+                }
+                QCOMPARE(::keysOf(rs, &pauses), whole);
+                QVERIFY2(betweens > 3 && pauses == (pause ? betweens : 0), qPrintable(query.text));
             }
         }
-        QTest::qWait(20); // a write now would show in the time
-        const QString before = snapshot(path);
-        if (asNobody && seteuid(65534) != 0)
-            QSKIP("cannot drop privileges to test an unreadable file");
-        QString error, file;
-        try {
-            Connection::open(path);
-        } catch (const StoreError &e) {
-            error = e.message();
-            file = e.file();
-        }
-        if (asNobody)
-            QVERIFY(seteuid(0) == 0);
-        QVERIFY2(!error.isEmpty(), "no StoreError");
-        QCOMPARE(file, path);
-        QCOMPARE(snapshot(path), before);
-        QVERIFY(!QFileInfo::exists(path + "-journal"));
+        // A far key is a few slices away, not one per 8192 keys between: such a list would never fill.
+        m_cn->exec("INSERT INTO Contacts (ContactID, Category) VALUES (1099511627776, 'x')");
+        betweens = 0;
+        rs.prepare(Statements::ContactsInCategory("x"));
+        rs.start();
+        QVERIFY2(!rs.paused() && rs.currentKey() == 1099511627776, "the far key is read");
     }
-
-private:
-    std::unique_ptr<TempAppFolder> m_folder;
+    // "a" and "A" are two letters, a 4-byte character one; null and empty values give none.
+    void treeValues()
+    {
+        SeedContacts({{{"First_Name", "anna"}, {"Category", "Work"}}, {{"First_Name", "Anna"}, {"Category", ""}},
+                      {{"First_Name", ""}}, {{"Category", "Home"}}, {{"First_Name", "😀x"}, {"Category", "Work"}},
+                      {{"First_Name", "😁"}, {"Category", "Home"}}, {{"First_Name", "émile"}, {"Category", "work"}},
+                      {{"First_Name", "Émile"}}, {{"First_Name", "abe"}}});
+        const std::atomic<bool> cancel{true}; // set before the walk: it gives nothing
+        TreeValues tree, cancelled;
+        tree.collect(*m_cn, "First_Name", "Category");
+        cancelled.collect(*m_cn, "First_Name", "Category", &cancel);
+        QCOMPARE(tree.letters(), QStringList({"a", "A", "😀", "😁", "é", "É"}));
+        QCOMPARE(tree.categories(), QStringList({"Work", "Home", "work"}));
+        QCOMPARE(cancelled.letters() + cancelled.categories(), QStringList());
+    }
 };
 
-QTEST_MAIN(tst_Recordset)
+QTEST_GUILESS_MAIN(tst_Recordset)
 #include "tst_recordset.moc"

@@ -1,0 +1,63 @@
+# Prints which folders of src/ include headers of which others, and fails when
+# an include goes up (to a folder on the same level or higher, see
+# cmake/Folders.cmake), or when a file of the core library includes a widget.
+#   cmake -P scripts/include_graph.cmake
+cmake_minimum_required(VERSION 3.25)
+get_filename_component(root ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+include(${root}/cmake/Folders.cmake)
+
+foreach(pair IN LISTS ARDENTIA_FOLDER_LEVELS)
+  string(REPLACE "=" ";" pair ${pair})
+  list(GET pair 0 folder)
+  list(GET pair 1 level)
+  set(level_${folder} ${level})
+  list(APPEND folders ${folder})
+endforeach()
+
+set(problems "")
+file(GLOB_RECURSE files RELATIVE ${root}/src ${root}/src/*.cpp ${root}/src/*.h)
+foreach(file IN LISTS files)
+  string(REGEX MATCH "^[^/]+" from ${file})
+  if(from STREQUAL file)
+    continue() # main.cpp: above everything
+  endif()
+  if(NOT DEFINED level_${from})
+    string(APPEND problems "\n  ${file}: its folder has no level in cmake/Folders.cmake")
+    continue()
+  endif()
+  if(from IN_LIST ARDENTIA_CORE_FOLDERS)
+    file(STRINGS ${root}/src/${file} widgets REGEX "#include[ \t]*<(QtWidgets|QWidget|QApplication|QDialog|QMainWindow|QMessageBox|QLabel|QPushButton|QLineEdit|QComboBox|QTreeView|QTableView|QTreeWidget)")
+    if(widgets)
+      string(APPEND problems "\n  ${file} is in the core library and includes a widget: ${widgets}")
+    endif()
+  endif()
+  file(STRINGS ${root}/src/${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^/\"]+/")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE ".*\"([^/\"]+)/.*" "\\1" to "${line}")
+    if(to STREQUAL from)
+      continue()
+    endif()
+    list(APPEND edges_${from} ${to})
+    if(NOT DEFINED level_${to} OR NOT level_${to} LESS level_${from})
+      string(APPEND problems "\n  ${file} includes a header of ${to}, which is not below ${from}")
+    endif()
+  endforeach()
+endforeach()
+
+foreach(folder IN LISTS folders)
+  set(targets "")
+  if(DEFINED edges_${folder})
+    set(targets ${edges_${folder}})
+    list(REMOVE_DUPLICATES targets)
+    list(SORT targets)
+  endif()
+  string(REPLACE ";" " " targets "${targets}")
+  message("${folder} (level ${level_${folder}}) -> ${targets}")
+endforeach()
+
+# Only downward edges pass the check above, so no two folders can include
+# each other: the levels rule out every cycle.
+if(problems)
+  message(FATAL_ERROR "layering broken:${problems}")
+endif()
+message("every include goes down: no folder takes part in a cycle")

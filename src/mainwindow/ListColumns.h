@@ -1,0 +1,14 @@
+#pragma once
+
+// The contact list's columns by position from 1. Columns 1 to 3 and 9 show
+// nothing; 10 to 12 are hidden and hold the key and the whole item lists.
+enum ListColumn {
+    ColFirstName = 4,
+    ColLastName = 5,
+    ColCategory = 6,
+    ColFirstPhone = 7,
+    ColFirstMail = 8,
+    ColContactID = 10,
+    ColPhones = 11,
+    ColMails = 12
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "sqlite/Database.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+struct sqlite3;
+
+// One open contact database: case-insensitive like() for every letter is
+// registered on it. Shared: whoever reads through it (a list fill running on
+// the event loop) holds it, so it cannot close under them.
+class Connection
+{
+public:
+    // Opens (or, when the file does not exist, creates with the Contacts table)
+    // the database at `path`. A file that is not a database or cannot be read is
+    // left exactly as it is and reported with StoreError.
+    static std::shared_ptr<Connection> open(const QString &path);
+    // Opens an existing database for reading only (nothing is created); for
+    // work done on a thread of its own beside the shared connection.
+    static std::shared_ptr<Connection> openForReading(const QString &path);
+
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    sqlite3 *handle() const { return m_db.handle(); }
+    QString path() const { return m_path; }
+    // Makes the statement running on this connection stop soon with an
+    // interruption error; may be called from any thread.
+    void interrupt();
+
+    // Runs statements that return no rows; throws StoreError on failure.
+    void exec(const QString &sql);
+    // Throws StoreError with the engine's message for `rc` (after `what`).
+    [[noreturn]] void fail(int rc, const QString &what = QString()) const;
+
+private:
+    Connection(Database db, const QString &path);
+    static std::shared_ptr<Connection> openFile(const QString &path, Database::Mode mode);
+
+    Database m_db;
+    QString m_path;
+};
+
+using SharedConnection = std::shared_ptr<Connection>;
+
+// The columns of Contacts, in table order.
+const QStringList &ContactColumns();

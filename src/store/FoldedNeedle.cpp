@@ -1,0 +1,33 @@
+#include "store/FoldedNeedle.h"
+
+#include "store/TextMatch.h"
+
+FoldedNeedle::FoldedNeedle(const QString &needle) : m_folded(needle.toCaseFolded())
+{
+    for (const QChar c : m_folded) {
+        if (c.unicode() >= 0x80) {
+            m_ascii = false;
+            break;
+        }
+    }
+    if (m_ascii)
+        m_asciiFolded = m_folded.toStdString();
+}
+
+bool FoldedNeedle::foundIn(QByteArrayView utf8) const
+{
+    if (utf8.isEmpty())
+        return false;
+    const char *p = utf8.data();
+    const size_t n = size_t(utf8.size());
+    if (m_ascii) {
+        const TextMatch::Verdict v =
+            TextMatch::MatchAsciiFolded(TextMatch::Anchor::Anywhere, p, n, m_asciiFolded.data(), m_asciiFolded.size());
+        if (v != TextMatch::Verdict::FoldWhole)
+            return v == TextMatch::Verdict::Yes;
+    } else if (TextMatch::IsAscii(p, n)) {
+        // Folded ASCII holds no letter beyond ASCII.
+        return false;
+    }
+    return QString::fromUtf8(p, utf8.size()).toCaseFolded().contains(m_folded);
+}
