@@ -193,6 +193,8 @@ FillRun MeasureFill(frmMain *w, const std::function<void()> &start)
     grid->viewport()->repaint();
     run.ms = MsSince(t0);
     run.gap = gaps.stopMs();
+    if (qEnvironmentVariableIsSet("ARDENTIA_BENCH_GAPS"))
+        std::fprintf(stderr, "gap %.1f ms over %.1f ms, %d rows\n", run.gap, run.ms, grid->Rows());
     if (run.firstRows < 0 && grid->Rows() > 0)
         run.firstRows = run.ms;
     run.rows = grid->Rows();
@@ -232,9 +234,9 @@ QString VerifyAll(frmMain *w, RawEngine &raw)
     while (problem.isEmpty() && sqlite3_step(st) == SQLITE_ROW) {
         const QByteArrayView expected[] = {view(0), view(1), view(2), view(3), first(view(4)), first(view(5)),
                                            view(4), view(5)};
-        const int columns[] = {frmMain::ColContactID, frmMain::ColFirstName, frmMain::ColLastName,
-                               frmMain::ColCategory,  frmMain::ColFirstPhone, frmMain::ColFirstMail,
-                               frmMain::ColPhones,    frmMain::ColMails};
+        const int columns[] = {ColContactID, ColFirstName, ColLastName,
+                               ColCategory,  ColFirstPhone, ColFirstMail,
+                               ColPhones,    ColMails};
         for (int i = 0; i < 8; ++i) {
             if (m->cellUtf8(row, columns[i] - 1) != expected[i] || m->cellBackground(row, columns[i] - 1).isValid()) {
                 problem = QStringLiteral("row %1 column %2 differs").arg(row + 1).arg(columns[i]);
@@ -265,17 +267,17 @@ QString VerifySearch(frmMain *w, RawEngine &raw, const QString &term, int step)
         return !v.isEmpty() && QString::fromUtf8(v).toCaseFolded().contains(folded);
     };
     for (int r = 0; r < m->storedRows(); r += step) {
-        if (m->cellUtf8(r, frmMain::ColContactID - 1) != QByteArray::number(ids[size_t(r)]))
+        if (m->cellUtf8(r, ColContactID - 1) != QByteArray::number(ids[size_t(r)]))
             return QStringLiteral("row %1 is another contact").arg(r + 1);
-        const int marked[] = {frmMain::ColFirstName, frmMain::ColLastName, frmMain::ColCategory};
+        const int marked[] = {ColFirstName, ColLastName, ColCategory};
         for (int c : marked) {
             if (contains(m->cellUtf8(r, c - 1)) != m->cellBackground(r, c - 1).isValid())
                 return QStringLiteral("row %1 column %2 is marked wrongly").arg(r + 1).arg(c);
         }
-        if (contains(m->cellUtf8(r, frmMain::ColPhones - 1)) !=
-                m->cellBackground(r, frmMain::ColFirstPhone - 1).isValid() ||
-            contains(m->cellUtf8(r, frmMain::ColMails - 1)) !=
-                m->cellBackground(r, frmMain::ColFirstMail - 1).isValid())
+        if (contains(m->cellUtf8(r, ColPhones - 1)) !=
+                m->cellBackground(r, ColFirstPhone - 1).isValid() ||
+            contains(m->cellUtf8(r, ColMails - 1)) !=
+                m->cellBackground(r, ColFirstMail - 1).isValid())
             return QStringLiteral("row %1: a list cell is marked wrongly").arg(r + 1);
     }
     return QString();
@@ -475,7 +477,7 @@ int ChildStartup(int argc, char *argv[])
 
 // --- the benchmark ------------------------------------------------------------------------
 
-struct Options
+struct BenchOptions
 {
     QString data = QStringLiteral("/tmp/ardentia-bench");
     std::vector<int> sizes = {10000, 100000, 1000000};
@@ -486,12 +488,12 @@ struct Options
     bool wants(const char *part) const { return only.isEmpty() || only.contains(QLatin1String(part)); }
 };
 
-QString BookFolder(const Options &o, int size)
+QString BookFolder(const BenchOptions &o, int size)
 {
     return o.data + QStringLiteral("/book-%1").arg(size);
 }
 
-void BenchSize(const Options &o, int size, const QString &self)
+void BenchSize(const BenchOptions &o, int size, const QString &self)
 {
     const QString folder = BookFolder(o, size);
     SetApplicationFolder(folder);
@@ -686,7 +688,7 @@ void BenchSize(const Options &o, int size, const QString &self)
     delete w;
 }
 
-void BenchStartup(const Options &o, const QString &self, const QString &trivial)
+void BenchStartup(const BenchOptions &o, const QString &self, const QString &trivial)
 {
     const int size = 100000;
     std::vector<double> program, plain;
@@ -728,7 +730,7 @@ int main(int argc, char *argv[])
     if (argc >= 3 && qstrcmp(argv[1], "--child-startup") == 0)
         return ChildStartup(argc, argv);
 
-    Options o;
+    BenchOptions o;
     bool generateOnly = false;
     for (int i = 1; i < argc; ++i) {
         const QByteArray a = argv[i];
