@@ -13,6 +13,9 @@
 #include "controls/cTreeView.h"
 #include "mainwindow/frmMain.h"
 #include "store/Statements.h"
+#include "sqlite/Statement.h"
+#include "store/BookSchema.h"
+#include "store/Journal.h"
 #include "store/mdlMDB.h"
 
 #include <QApplication>
@@ -21,6 +24,8 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
 #include <QStandardPaths>
@@ -484,13 +489,104 @@ struct BenchOptions
     int runs = 7;
     int childRuns = 7;
     bool verify = true;
-    QStringList only; // parts to run: fill, firstfill, search, overtake, tree, startup (all when empty)
+    QStringList only; // parts to run: fill, firstfill, search, overtake, tree, changes, startup (all when empty)
     bool wants(const char *part) const { return only.isEmpty() || only.contains(QLatin1String(part)); }
 };
 
 QString BookFolder(const BenchOptions &o, int size)
 {
     return o.data + QStringLiteral("/book-%1").arg(size);
+}
+
+qint64 QueryNumber(Connection &cn, const char *sql)
+{
+    Statement st(cn.handle(), sql);
+    return st.step() == SQLITE_ROW ? st.int64(0) : 0;
+}
+
+// The entry of the window's Edit menu whose text begins so.
+QAction *EditEntry(frmMain *w, const char *start)
+{
+    for (QAction *a : w->findChild<QMenu *>(QStringLiteral("mnuEditTop"))->actions())
+        if (a->text().startsWith(QLatin1String(start)))
+            return a;
+    return nullptr;
+}
+
+// Remove, restore and undo of one contact from the window: what each costs
+// beyond refilling the list it leaves; the side tables' size; the undo of an
+// import of as many contacts as the book holds.
+void BenchChanges(const BenchOptions &o, int size, frmMain *w, RawEngine &raw)
+{
+    // The side tables without history: the UIDs and their index, the bin.
+    {
+        Statement st(SharedDb()->handle(), "SELECT sum(pgsize) FROM dbstat WHERE name IN ('ContactMeta', "
+                                           "'ContactMetaUid', 'RecycleBin', 'BookState')");
+        const double bytes = st.step() == SQLITE_ROW ? double(st.int64(0)) : 0;
+        g_rows.push_back({QStringLiteral("Side tables on disk, no history (UIDs, bin)"), SizeText(size),
+                          QStringLiteral("—"), QStringLiteral("%1 B/contact").arg(bytes / size, 0, 'f', 1),
+                          QStringLiteral("≤ 60 B/contact"), bytes / size <= 60});
+    }
+    auto *removeButton = w->findChild<QToolButton *>(QStringLiteral("button_Remove"));
+    auto *restoreButton = w->findChild<QToolButton *>(QStringLiteral("button_Restore"));
+    cGrid *grid = GridOf(w);
+    // A category of a few per cent, so that its refills are short.
+    QTreeWidgetItem *category = Node(w, "CAT:*:MAIN")->child(0);
+    std::vector<double> refill, removal, undo, binRefill, restore;
+    for (int i = 0; i <= o.runs; ++i) {
+        const double r = MeasureFill(w, [&] { w->cTreeView1_NodeClick(category); }).ms;
+        grid->SetSelectedRow(1);
+        MsgBox::QueueAnswers({QMessageBox::Yes});
+        const double rm = MeasureFill(w, [&] { removeButton->click(); }).ms;
+        const double u = MeasureFill(w, [&] { EditEntry(w, "&Undo")->trigger(); }).ms;
+        // Removed again, then brought back from the bin.
+        grid->SetSelectedRow(1);
+        MsgBox::QueueAnswers({QMessageBox::Yes});
+        MeasureFill(w, [&] { removeButton->click(); });
+        const double br = MeasureFill(w, [&] { w->cTreeView1_NodeClick(Node(w, "RECYCLE:*:MAIN")); }).ms;
+        grid->SetSelectedRow(1);
+        const double rs = MeasureFill(w, [&] { restoreButton->click(); }).ms;
+        if (i == 0)
+            continue;
+        refill.push_back(r);
+        removal.push_back(rm);
+        undo.push_back(u);
+        binRefill.push_back(br);
+        restore.push_back(rs);
+    }
+    AddMs(QStringLiteral("Remove one contact: beyond the list's refill"), size, Median(removal) - Median(refill), 50);
+    AddMs(QStringLiteral("Undo of a removal: beyond the list's refill"), size, Median(undo) - Median(refill), 50);
+    AddMs(QStringLiteral("Restore from the bin: beyond the bin's refill"), size, Median(restore) - Median(binRefill),
+          50);
+
+    // An import of as many contacts as the book holds, one step, undone.
+    std::vector<double> undoImport, rawScan;
+    for (int i = 0; i <= qMin(o.runs, 3); ++i) {
+        Connection &cn = *SharedDb();
+        const qint64 first = QueryNumber(cn, "SELECT max(ContactID) + 1 FROM Contacts");
+        {
+            JournalStep step(cn, QStringLiteral("import"));
+            cn.exec(QStringLiteral("INSERT INTO Contacts (First_Name, Last_Name, Company, Address, Category, Phones, "
+                                   "Mails, Websites, Notes, Date_Registed, Picture) SELECT First_Name, Last_Name, "
+                                   "Company, Address, Category, Phones, Mails, Websites, Notes, Date_Registed, Picture "
+                                   "FROM Contacts ORDER BY ContactID LIMIT %1").arg(size));
+            step.keepAdded(first, first + size - 1);
+            step.commit();
+        }
+        const double r = raw.scan(QStringLiteral("SELECT * FROM Contacts LIMIT %1").arg(size)).ms;
+        const qint64 t0 = MonoNs();
+        Journal::Undo(cn);
+        const double u = MsSince(t0);
+        // Nothing of it stays: not even the step to redo.
+        cn.exec(QStringLiteral("DELETE FROM JournalRows WHERE Step = (SELECT max(Step) FROM Journal); "
+                               "DELETE FROM Journal WHERE Step = (SELECT max(Step) FROM Journal); "
+                               "DELETE FROM ContactMeta WHERE ContactID >= %1").arg(first));
+        if (i == 0)
+            continue;
+        undoImport.push_back(u);
+        rawScan.push_back(r);
+    }
+    AddRatio(QStringLiteral("Undo of an import of as many contacts"), size, Median(undoImport), Median(rawScan), 2.0);
 }
 
 void BenchSize(const BenchOptions &o, int size, const QString &self)
@@ -681,6 +777,9 @@ void BenchSize(const BenchOptions &o, int size, const QString &self)
                        .arg(Node(w, "CAT:*:MAIN")->childCount());
     }
 
+    if (big && o.wants("changes"))
+        BenchChanges(o, size, w, raw);
+
     g_rows.push_back({QStringLiteral("Event loop's longest wait during fills and searches"), SizeText(size),
                       QStringLiteral("—"), QStringLiteral("%1 ms").arg(Max(gapsAll), 0, 'f', 1),
                       QStringLiteral("≤ 50 ms"), Max(gapsAll) <= 50});
@@ -752,7 +851,7 @@ int main(int argc, char *argv[])
         } else {
             std::fprintf(stderr,
                          "usage: %s [--data FOLDER] [--sizes 10000,100000,1000000] [--runs N] [--no-verify] "
-                         "[--only fill,firstfill,search,overtake,tree,startup] [--generate-only]\n",
+                         "[--only fill,firstfill,search,overtake,tree,changes,startup] [--generate-only]\n",
                          argv[0]);
             return 2;
         }
@@ -784,6 +883,16 @@ int main(int argc, char *argv[])
         }
         if (!existed)
             std::printf("made the book of %d contacts in %.1f s\n", size, MsSince(t0) / 1000);
+        // The program's side tables, as its first start makes them: no run measures that once-only step.
+        try {
+            const qint64 t1 = MonoNs();
+            auto cn = Connection::open(BookFolder(o, size) + QStringLiteral("/db/db.sqlite"));
+            if (BookSchema::Prepare(*cn) == BookSchema::Status::Upgraded)
+                std::printf("gave the book of %d contacts its side tables in %.1f s\n", size, MsSince(t1) / 1000);
+        } catch (const StoreError &e) {
+            std::fprintf(stderr, "cannot prepare the book of %d contacts: %s\n", size, qPrintable(e.message()));
+            return 1;
+        }
     }
     if (generateOnly)
         return 0;

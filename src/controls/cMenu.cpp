@@ -3,6 +3,8 @@
 #include "controls/cImageList.h"
 
 #include <QAction>
+#include <QKeySequence>
+#include <QWidget>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -22,6 +24,7 @@ int cMenu::AddItem(const QString &caption, const QString &helpText, qint64 itemD
     item.key = key;
     m_items.append(item);
     m_actions.append(nullptr);
+    m_menus.append(nullptr);
     return int(m_items.size());
 }
 
@@ -41,6 +44,42 @@ void cMenu::SetVisible(int index, bool visible)
     m_items[index - 1].visible = visible;
     if (QAction *a = m_actions.at(index - 1))
         a->setVisible(visible);
+}
+
+void cMenu::SetEnabled(int index, bool enabled)
+{
+    if (index < 1 || index > m_items.size())
+        return;
+    m_items[index - 1].enabled = enabled;
+    if (QAction *a = m_actions.at(index - 1))
+        a->setEnabled(enabled);
+}
+
+void cMenu::SetCaption(int index, const QString &caption)
+{
+    if (index < 1 || index > m_items.size())
+        return;
+    m_items[index - 1].caption = caption;
+    if (QAction *a = m_actions.at(index - 1))
+        a->setText(caption);
+}
+
+void cMenu::SetShortcuts(int index, const QList<QKeySequence> &keys)
+{
+    if (QAction *a = Action(index)) {
+        a->setShortcuts(keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        // A hidden menu's actions answer their keys only when the window holds them.
+        if (m_owner && !m_owner->actions().contains(a))
+            m_owner->addAction(a);
+    }
+}
+
+void cMenu::Popup(int index, const QPoint &globalPos)
+{
+    if (index < 1 || index > m_menus.size() || !m_menus.at(index - 1))
+        return;
+    m_menus.at(index - 1)->exec(globalPos);
 }
 
 QAction *cMenu::Action(int index) const
@@ -85,6 +124,7 @@ void cMenu::BuildMenuBar(QMenuBar *bar)
         const int index = i + 1;
         auto *menu = new QMenu(item.caption, bar);
         menu->setObjectName(item.key);
+        m_menus[i] = menu;
         fill(menu, index);
         QAction *action = bar->addMenu(menu);
         action->setEnabled(item.enabled);

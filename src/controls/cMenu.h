@@ -7,6 +7,8 @@
 class QMenu;
 class QMenuBar;
 class QAction;
+class QKeySequence;
+class QPoint;
 class QWidget;
 class cImageList;
 
@@ -39,10 +41,17 @@ public:
     // The first item with the key; 0 when none.
     int IndexForKey(const QString &key) const;
     void SetVisible(int index, bool visible);
+    void SetEnabled(int index, bool enabled);
+    void SetCaption(int index, const QString &caption);
+    // Key sequences that run the item from anywhere in the owner window.
+    void SetShortcuts(int index, const QList<QKeySequence> &keys);
     int Count() const { return int(m_items.size()); }
     const Item &ItemAt(int index) const { return m_items.at(index - 1); }
 
     void BuildMenuBar(QMenuBar *bar);
+    // Shows a top-level item's entries as a pop-up menu at a point on the
+    // screen, hidden item or not; returns when it closes.
+    void Popup(int index, const QPoint &globalPos);
     // The action made for an item by BuildMenuBar (tests, accessibility).
     QAction *Action(int index) const;
 
@@ -54,6 +63,7 @@ private:
 
     QList<Item> m_items;
     QList<QAction *> m_actions;
+    QList<QMenu *> m_menus; // of the top-level items, by index - 1
     QWidget *m_owner = nullptr;
     cImageList *m_images = nullptr;
 };

@@ -51,6 +51,12 @@ void cToolbar::SetButtonEnabled(int index, bool enabled)
         m_buttons.at(index)->setEnabled(enabled);
 }
 
+void cToolbar::SetButtonVisible(int index, bool visible)
+{
+    if (index >= 0 && index < m_buttons.size())
+        m_buttons.at(index)->setVisible(visible);
+}
+
 QToolButton *cToolbar::Button(int index) const
 {
     if (index < 0 || index >= m_buttons.size())

@@ -20,6 +20,7 @@ public:
     // Adds a button (or, with an empty caption and image -1, a separator); returns its index from 0.
     int AddButton(const QString &caption, const QString &tooltip = QString(), int image = -1, bool separator = false);
     void SetButtonEnabled(int index, bool enabled);
+    void SetButtonVisible(int index, bool visible);
     QToolButton *Button(int index) const;
     int ButtonCount() const { return int(m_buttons.size()); }
     // Turns the toolbar into the menu bar of the model.

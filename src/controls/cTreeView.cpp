@@ -90,12 +90,35 @@ void cTreeView::SortChildren(Node *node)
     // case second; texts that compare equal keep their order.
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // Taking the children out moves the selection: it is put back, and no
+    // one hears of the moves in between.
+    QTreeWidgetItem *selected = currentItem();
+    m_programmatic = true;
     QList<QTreeWidgetItem *> children = node->takeChildren();
     std::stable_sort(children.begin(), children.end(), [&](QTreeWidgetItem *a, QTreeWidgetItem *b) {
         const int c = collator.compare(a->text(0), b->text(0));
         return c != 0 ? c < 0 : a->text(0) < b->text(0);
     });
     node->addChildren(children);
+    if (selected && currentItem() != selected)
+        setCurrentItem(selected);
+    m_programmatic = false;
+}
+
+void cTreeView::RemoveNode(Node *node)
+{
+    if (!node)
+        return;
+    m_programmatic = true;
+    // The node's own children go with it.
+    QList<Node *> gone{node};
+    for (qsizetype i = 0; i < gone.size(); ++i) {
+        m_keys.remove(NodeKey(gone.at(i)));
+        for (int c = 0; c < gone.at(i)->childCount(); ++c)
+            gone.append(gone.at(i)->child(c));
+    }
+    delete node;
+    m_programmatic = false;
 }
 
 cTreeView::Node *cTreeView::SelectedNode() const

@@ -24,6 +24,8 @@ public:
     static QString NodeKey(const Node *node);
     static QString NodeText(const Node *node);
     void ClearNodes();
+    // Removes the node (and its children) without a NodeClick.
+    void RemoveNode(Node *node);
     void SetImageList(cImageList *images) { m_images = images; }
 
 signals:

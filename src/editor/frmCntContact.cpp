@@ -119,6 +119,7 @@ void frmCntContact::buildWidgets()
 
     TabAdvanced = new QWidget(this);
     TabAdvanced->setObjectName(QStringLiteral("TabAdvanced"));
+    buildHistory();
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -246,6 +247,7 @@ bool frmCntContact::OpenContact()
     m_shown.clear();
     for (const auto &[column, value] : fieldValues())
         m_shown.insert(QLatin1String(column), value);
+    loadHistory();
     return true;
 }
 
@@ -349,9 +351,21 @@ bool frmCntContact::cmdOK_Click()
 
     qint64 savedId = g_lContactID;
     bool changed = !g_bEdit;
+    for (const auto &[column, value] : fieldValues())
+        changed = changed || value != m_shown.value(QLatin1String(column));
+    ChangeSummary summary;
     try {
         if (!SharedDb())
             throw StoreError(0, QStringLiteral("The database is not open."));
+        // One step that can be undone, named after the contact as saved.
+        QString name = (txtFirstName->text() + QLatin1Char(' ') + txtLastName->text()).trimmed();
+        if (name.isEmpty())
+            name = QStringLiteral("a contact without a name");
+        std::optional<JournalStep> step;
+        if (changed)
+            step.emplace(*SharedDb(), (g_bEdit ? QStringLiteral("edit of ") : QStringLiteral("addition of ")) + name);
+        if (step && g_bEdit)
+            step->keepBefore(g_lContactID);
         Recordset rs(*SharedDb());
         if (g_bEdit) {
             rs.open(Statements::ContactById(g_lContactID));
@@ -362,19 +376,21 @@ bool frmCntContact::cmdOK_Click()
             rs.open(Statements::AllContacts());
             rs.addNew();
         }
-        for (const auto &[column, value] : fieldValues()) {
-            if (g_bEdit && value == m_shown.value(QLatin1String(column)))
-                continue;
-            rs.setField(column, value);
-            changed = true;
-        }
         // Nothing changed: nothing is written, the date of the last save included.
         if (changed) {
+            for (const auto &[column, value] : fieldValues()) {
+                if (!g_bEdit || value != m_shown.value(QLatin1String(column)))
+                    rs.setField(column, value);
+            }
             rs.setField("Date_Registed", StoredDateTime(QDateTime::currentDateTime()));
             rs.update();
             savedId = rs.currentKey();
+            if (!g_bEdit)
+                step->keepAdded(savedId, savedId);
         }
         rs.close();
+        if (step)
+            summary = step->commit();
         m_saved = true;
     } catch (const StoreError &e) {
         MsgBox::Fail(this, QStringLiteral("The contact could not be saved.\n\n") + e.message());
@@ -382,7 +398,7 @@ bool frmCntContact::cmdOK_Click()
     }
 
     if (changed)
-        emit contactSaved(savedId);
+        emit contactSaved(savedId, summary);
     g_bEdit = false;
     accept();
     return true;

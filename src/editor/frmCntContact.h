@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/EditorDialog.h"
+#include "store/Journal.h"
 
 #include <QHash>
 
@@ -12,6 +13,7 @@ class QFrame;
 class QImage;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class cGrid;
@@ -72,8 +74,9 @@ public:
     void done(int result) override;
 
 signals:
-    // The contact was written; the dialog is still open.
-    void contactSaved(qint64 contactId);
+    // The contact was written (one step that can be undone); the dialog is
+    // still open.
+    void contactSaved(qint64 contactId, const ChangeSummary &change);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -89,6 +92,10 @@ private:
     bool loadPicture(const QString &path);
     void showStoredPicture(const QString &path);
     static void showWhole(QLineEdit *edit, const QString &value);
+    void setPicture(const QString &path);
+    void buildHistory();
+    void loadHistory();
+    void bringBack(int row);
     QList<std::pair<const char *, QString>> fieldValues() const;
 
     QLabel *lblFirstName = nullptr;
@@ -109,6 +116,11 @@ private:
     QLabel *Label2 = nullptr;
     QPlainTextEdit *txtNotes = nullptr;
     QWidget *TabAdvanced = nullptr;
+    QLabel *lblHistory = nullptr;
+    QListWidget *lstHistory = nullptr;
+    QPlainTextEdit *txtVersion = nullptr;
+    QPushButton *cmdBringBack = nullptr;
+    QList<Journal::Version> m_history;
     cItemListPage *m_phones = nullptr;
     cItemListPage *m_mails = nullptr;
     cItemListPage *m_sites = nullptr;

@@ -143,3 +143,12 @@ void frmCntContact::showStoredPicture(const QString &path)
     if (QFileInfo::exists(path) && loadPicture(path))
         lblClickToAddPic->hide();
 }
+
+// A picture path from an earlier version: shown when its file is there, kept either way.
+void frmCntContact::setPicture(const QString &path)
+{
+    Image1->clear();
+    m_picturePath.clear();
+    lblClickToAddPic->show();
+    showStoredPicture(path);
+}

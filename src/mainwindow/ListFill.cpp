@@ -2,6 +2,7 @@
 
 #include "controls/cGrid.h"
 #include "mainwindow/ListColumns.h"
+#include "store/DateText.h"
 #include "store/StoreError.h"
 
 #include <QTimer>
@@ -35,7 +36,7 @@ QByteArrayView firstItem(QByteArrayView list)
     return QByteArrayView();
 }
 
-enum Source { SrcId, SrcFirst, SrcLast, SrcCategory, SrcPhones, SrcMails };
+enum Source { SrcId, SrcFirst, SrcLast, SrcCategory, SrcPhones, SrcMails, SrcRemoved, SrcCount };
 
 // Columns 4 to 8 are marked, drawn on one line with a word ellipsis: each by
 // its own value, the phone and mail cells by the whole list text.
@@ -68,8 +69,8 @@ bool ListFill::start(const Statements::Query &query, std::optional<Marks> marks)
         m_error = e.message();
         return false;
     }
-    const char *names[] = {"ContactID", "First_Name", "Last_Name", "Category", "Phones", "Mails"};
-    for (int i = 0; i < 6; ++i)
+    const char *names[] = {"ContactID", "First_Name", "Last_Name", "Category", "Phones", "Mails", "RemovedAt"};
+    for (int i = 0; i < SrcCount; ++i)
         m_columns[i] = m_rs.columnIndex(names[i]);
     m_marks = std::move(marks);
 
@@ -113,6 +114,13 @@ void ListFill::appendCurrentRow()
     cells[ColPhones - 1] = phones;
     cells[ColFirstMail - 1] = firstItem(mails);
     cells[ColMails - 1] = mails;
+    // Only the Recycle bin has it: a few rows, shown as dates are shown.
+    QByteArray removed;
+    if (m_columns[SrcRemoved] >= 0) {
+        const QByteArrayView stored = cell(SrcRemoved);
+        removed = GeneralDate(QString::fromUtf8(stored.data(), stored.size())).toUtf8();
+        cells[ColRemoved - 1] = removed;
+    }
     if (m_marks)
         m_grid->Model()->appendRowMarkedLater(cells, 12, kMarkedColumns);
     else

@@ -61,5 +61,5 @@ private:
     bool m_running = false;
     bool m_started = false;
     QString m_error;
-    int m_columns[6] = {-1, -1, -1, -1, -1, -1};
+    int m_columns[7] = {-1, -1, -1, -1, -1, -1, -1};
 };

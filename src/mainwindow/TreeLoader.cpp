@@ -97,7 +97,7 @@ void TreeLoader::start()
                     self.data(),
                     [self, work] {
                         if (self)
-                            emit self->ready(work->values[0].letters(), work->values[1].categories());
+                            emit self->ready(work->values[0].letterCounts(), work->values[1].categoryCounts());
                     },
                     Qt::QueuedConnection);
             }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -22,7 +23,8 @@ public:
     ~TreeLoader() override;
 
 signals:
-    void ready(const QStringList &letters, const QStringList &categories);
+    // Each letter and category with the number of contacts that have it.
+    void ready(const QHash<QString, int> &letters, const QHash<QString, int> &categories);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

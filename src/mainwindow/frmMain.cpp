@@ -15,12 +15,14 @@
 #include "lang/mdlTrans.h"
 #include "options/frmOptions.h"
 #include "mainwindow/ListFill.h"
+#include "store/Journal.h"
 #include "store/mdlMDB.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFrame>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -58,7 +60,7 @@ frmMain::~frmMain()
 void frmMain::buildWidgets()
 {
     imgToolbar = new cImageList(this, QSize(24, 24));
-    for (const char *name : {"add", "edit", "remove", "search", "notes", "options"})
+    for (const char *name : {"add", "edit", "remove", "search", "notes", "options", "restore"})
         imgToolbar->Add(QStringLiteral(":/icons/toolbar/%1.svg").arg(QLatin1String(name)));
     imgTree = new cImageList(this);
     for (const char *name : {"contacts", "abc", "categories", "item", "recycle"})
@@ -104,6 +106,8 @@ void frmMain::buildWidgets()
     for (QScrollBar *bar : {cGrid1->verticalScrollBar(), cGrid1->horizontalScrollBar()})
         connect(bar, &QScrollBar::valueChanged, this, [this] { cboEditor->hide(); });
     connect(cGrid1, &cGrid::DblClick, this, &frmMain::cGrid1_DblClick);
+    cGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(cGrid1, &QWidget::customContextMenuRequested, this, &frmMain::showRowMenu);
 
     buildSearchBar();
     buildDetailsPane();
@@ -258,6 +262,7 @@ bool frmMain::Load()
         cSysTray1->Remove();
         return false;
     }
+    prepareBook();
     m_loaded = true;
     buildToolbar();
     buildMenus();
@@ -275,11 +280,41 @@ bool frmMain::Load()
     // list fills once the window is up, so a large book never delays the window.
     cTreeView1->SelectNode(m_nodeAll);
     lblTitle->setText(cTreeView::NodeText(m_nodeAll));
+    updateCommands();
+    // Another program's writes show within a second or two.
+    m_outside = new QTimer(this);
+    m_outside->setInterval(1000);
+    connect(m_outside, &QTimer::timeout, this, &frmMain::checkOutsideChanges);
+    m_outside->start();
+    checkOutsideChanges();
     QTimer::singleShot(0, this, [this] {
         if (m_loaded && cTreeView1->SelectedNode() == m_nodeAll && cGrid1->Rows() == 0 && !IsFilling())
             cTreeView1_NodeClick(m_nodeAll);
     });
     return true;
+}
+
+// Old history and old removals let go. A book whose side tables cannot be
+// used (written by a newer version, or not writable) is only read.
+void frmMain::prepareBook()
+{
+    if (!SharedDb()->sideTablesUsable()) {
+        m_readOnly = true;
+        MsgBox::Inform(this, SharedDb()->sideTablesProblem());
+        return;
+    }
+    try {
+        const int left = Journal::Prune(*SharedDb(), Options().OptHistoryDays, Options().OptHistorySteps);
+        if (left > 0)
+            cStatusBar1->showMessage(QStringLiteral("%1 contacts removed more than %2 days ago were deleted from "
+                                                    "the Recycle bin for good.")
+                                         .arg(left)
+                                         .arg(Options().OptHistoryDays),
+                                     15000);
+    } catch (const StoreError &e) {
+        // Nothing is lost: older steps wait for the next start.
+        cStatusBar1->showMessage(QStringLiteral("Old history could not be cleared: ") + e.message(), 15000);
+    }
 }
 
 void frmMain::applyLook(const DisplayLook &look)
@@ -309,6 +344,9 @@ void frmMain::buildToolbar()
     tlbrTop->AddButton(QStringLiteral("Notes"), QString(), 4);
     tlbrTop->AddButton(QString(), QString(), -1, true);
     tlbrTop->AddButton(QStringLiteral("Options"), QString(), 5);
+    // Shown in the Recycle bin only.
+    tlbrTop->AddButton(QStringLiteral("Restore"), QString(), 6);
+    tlbrTop->SetButtonVisible(kRestoreButton, false);
     connect(tlbrTop, &cToolbar::ButtonClick, this, &frmMain::tlbrTop_ButtonClick);
 }
 
@@ -337,11 +375,24 @@ void frmMain::buildMenus()
     m_cMenu->AddItem(QStringLiteral("-"), QString(), 0, rc, -1, false, true, QStringLiteral("mnuLinemnuRCRemove"));
     m_cMenu->AddItem(QStringLiteral("&Remove"), QString(), 0, rc, 3, false, true, QStringLiteral("mnuRCRemove"));
     m_cMenu->SetVisible(m_cMenu->IndexForKey(QStringLiteral("mnuRC")), false);
+    // Beyond the classic menu: the Edit menu's entries, and more on a row.
+    const int edit = m_cMenu->IndexForKey(QStringLiteral("mnuEditTop"));
+    m_cMenu->AddItem(QStringLiteral("&Undo"), QString(), 0, edit, -1, false, false, QStringLiteral("mnuUndo"));
+    m_cMenu->AddItem(QStringLiteral("&Redo"), QString(), 0, edit, -1, false, false, QStringLiteral("mnuRedo"));
+    m_cMenu->AddItem(QStringLiteral("-"), QString(), 0, edit, -1, false, true, QStringLiteral("mnuLineUndo"));
+    m_cMenu->AddItem(QStringLiteral("Re&store"), QString(), 0, edit, -1, false, true, QStringLiteral("mnuRestore"));
+    m_cMenu->AddItem(QStringLiteral("&Empty Recycle bin"), QString(), 0, edit, 3, false, true,
+                     QStringLiteral("mnuEmptyBin"));
+    m_cMenu->AddItem(QStringLiteral("&Edit"), QString(), 0, rc, -1, false, true, QStringLiteral("mnuRCEdit"));
+    m_cMenu->AddItem(QStringLiteral("Re&store"), QString(), 0, rc, -1, false, true, QStringLiteral("mnuRCRestore"));
 
     tlbrMenu = new cToolbar(this);
     tlbrMenu->setObjectName(QStringLiteral("tlbrMenu"));
     tlbrMenu->CreateFromMenu(m_cMenu);
     m_cMenu->SetVisible(m_cMenu->IndexForKey(QStringLiteral("mnuRC")), false);
+    m_cMenu->SetShortcuts(m_cMenu->IndexForKey(QStringLiteral("mnuUndo")), {QKeySequence::Undo});
+    m_cMenu->SetShortcuts(m_cMenu->IndexForKey(QStringLiteral("mnuRedo")),
+                          {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
     connect(m_cMenu, &cMenu::Click, this, &frmMain::m_cMenu_Click);
 }
 

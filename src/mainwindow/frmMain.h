@@ -3,13 +3,16 @@
 #include "mainwindow/ListColumns.h"
 #include "mainwindow/MainLayout.h"
 #include "settings/mdlOptions.h"
+#include "store/Journal.h"
 #include "store/Statements.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMainWindow>
 #include <QPoint>
 #include <QPointer>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -19,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTimer;
 class QTreeWidgetItem;
 class ListFill;
 class cGrid;
@@ -66,6 +70,17 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The toolbar's buttons by index (3 and 6 are separators).
+    enum ToolbarButton {
+        kAddButton = 0,
+        kEditButton = 1,
+        kRemoveButton = 2,
+        kSearchButton = 4,
+        kNotesButton = 5,
+        kOptionsButton = 7,
+        kRestoreButton = 8
+    };
+
     // Building.
     void buildWidgets();
     void buildDetailsPane();
@@ -74,14 +89,31 @@ private:
     void buildMenus();
     void buildBands();
     void applyLook(const DisplayLook &look);
+    void prepareBook();
     void DefineColumns();
     void Unload();
 
     // Tree.
     void AddABCToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, const QString &sItem);
     void AddCategoriesToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, const QString &sItem);
-    void addChildren(QTreeWidgetItem *node, const QString &kind, const QStringList &values, int image);
     void refreshList();
+
+    // Changes: the Recycle bin, undo and redo, and what follows each change
+    // (the tree's letters and categories, the list, the Edit menu).
+    bool inBin() const;
+    void runChange(const QString &failure, const std::function<ChangeSummary()> &change);
+    void followChange(const ChangeSummary &change);
+    void countLetter(const QString &letter, int delta);
+    void countCategory(const QString &category, int delta);
+    void setChildPresent(QTreeWidgetItem *parent, const QString &kind, const QString &value, bool present);
+    void applyTreeCounts(const QHash<QString, int> &letters, const QHash<QString, int> &categories);
+    void rereadTree();
+    void updateCommands();
+    void restoreSelected();
+    void emptyBin();
+    void checkOutsideChanges();
+    void showRowMenu(const QPoint &pos);
+    qint64 selectedContact() const;
 
     // List and search.
     bool fill(const Statements::Query &statement, bool marked);
@@ -157,6 +189,15 @@ private:
     bool m_searchBarShown = false;
 
     DisplayLook m_look;
+    // How many contacts have each letter and category the tree shows.
+    QHash<QString, int> m_letterCounts;
+    QHash<QString, int> m_categoryCounts;
+    // Another program's writes are looked for now and then.
+    QTimer *m_outside = nullptr;
+    qint64 m_dataVersion = -1;
+    // A book written by a newer version is only read.
+    bool m_readOnly = false;
+    qint64 m_detailsContact = 0; // the contact the details pane shows, 0 for none
     QPointer<ListFill> m_fill;
     // When and where a click laid the drop-down over a cell.
     QElapsedTimer m_cellItemsClick;

@@ -4,6 +4,7 @@
 #include "controls/TextDirection.h"
 #include "controls/Units.h"
 #include "controls/cGrid.h"
+#include "controls/cMenu.h"
 #include "controls/cTreeView.h"
 #include "editor/frmCntContact.h"
 #include "mainwindow/ListFill.h"
@@ -11,6 +12,8 @@
 #include "options/frmOptions.h"
 #include "services/frmNotes.h"
 #include "store/ItemList.h"
+#include "store/Journal.h"
+#include "store/RecycleBin.h"
 #include "store/Statements.h"
 #include "store/mdlMDB.h"
 
@@ -36,20 +39,22 @@ QString makerPage()
 void frmMain::tlbrTop_ButtonClick(int index)
 {
     switch (index) {
-    case 0:
-        openEditor(0);
+    case kAddButton:
+        if (!m_readOnly)
+            openEditor(0);
         break;
-    case 1:
-        if (cGrid1->Rows() > 0) {
+    case kEditButton:
+        // A contact in the Recycle bin is restored before it is changed.
+        if (cGrid1->Rows() > 0 && !inBin() && !m_readOnly) {
             if (cGrid1->SelectedRow() == 0)
                 cGrid1->SetSelectedRow(1);
             EditContact(cGrid1->CellText(cGrid1->SelectedRow(), ColContactID));
         }
         break;
-    case 2:
+    case kRemoveButton:
         RemoveSelectedContact();
         break;
-    case 4:
+    case kSearchButton:
         if (!m_searchBarShown) {
             delete m_fill; // a fill still running must not refill the emptied list
             lblTitle->setText(QStringLiteral("Search"));
@@ -61,11 +66,14 @@ void frmMain::tlbrTop_ButtonClick(int index)
             txtSearchFor->setFocus();
         }
         break;
-    case 5:
+    case kNotesButton:
         frmNotes::ShowNotes();
         break;
-    case 7:
+    case kOptionsButton:
         frmOptions::LoadHidden(this, imgMenu)->exec();
+        break;
+    case kRestoreButton:
+        restoreSelected();
         break;
     default:
         break;
@@ -74,36 +82,46 @@ void frmMain::tlbrTop_ButtonClick(int index)
 
 void frmMain::m_cMenu_Click(int index)
 {
-    if (index == 2) {
-        tlbrTop_ButtonClick(0);
-        return;
+    const QString key = m_cMenu->ItemAt(index).key;
+    if (key == QLatin1String("Add") || key == QLatin1String("mnuRCAdd")) {
+        tlbrTop_ButtonClick(kAddButton);
+    } else if (key == QLatin1String("mnuRCEdit")) {
+        tlbrTop_ButtonClick(kEditButton);
+    } else if (key == QLatin1String("mnuRCRemove")) {
+        tlbrTop_ButtonClick(kRemoveButton);
+    } else if (key == QLatin1String("mnuRestore") || key == QLatin1String("mnuRCRestore")) {
+        restoreSelected();
+    } else if (key == QLatin1String("mnuUndo") || key == QLatin1String("mnuRedo")) {
+        const bool undo = key == QLatin1String("mnuUndo");
+        runChange(undo ? QStringLiteral("The change could not be undone.")
+                       : QStringLiteral("The change could not be redone."),
+                  [undo] { return undo ? Journal::Undo(*SharedDb()) : Journal::Redo(*SharedDb()); });
+    } else if (key == QLatin1String("mnuEmptyBin")) {
+        emptyBin();
+    } else if (key == QLatin1String("HelpTopic") || key == QLatin1String("Support") || key == QLatin1String("About")) {
+        ShellOpen(this, makerPage());
     }
-    ShellOpen(this, makerPage());
 }
 
+// Remove moves the selected contact to the Recycle bin; in the bin it
+// deletes it for good. Both ask first, and both can be undone.
 void frmMain::RemoveSelectedContact()
 {
-    const int row = cGrid1->SelectedRow();
-    if (row < 1 || cGrid1->Rows() == 0)
+    const qint64 id = selectedContact();
+    if (id == 0 || m_readOnly)
         return;
-    if (!MsgBox::AskYesNo(this, QStringLiteral("Are you sure you want to remove the selected record from the database?")))
-        return;
-    bool ok = false;
-    const qint64 id = cGrid1->CellText(row, ColContactID).toLongLong(&ok);
-    if (!ok)
-        return;
-    try {
-        if (!SharedDb())
-            throw StoreError(0, QStringLiteral("The database is not open."));
-        Recordset rs(*SharedDb());
-        rs.open(Statements::ContactById(id));
-        rs.deleteCurrent();
-        rs.close();
-    } catch (const StoreError &e) {
-        ReportStoreError(QStringLiteral("The contact could not be removed."), e.message());
+    if (inBin()) {
+        const QString name = SharedDb() ? RecycleBin::DisplayName(*SharedDb(), id) : QString();
+        if (!MsgBox::AskYesNo(this, QStringLiteral("Delete %1 for good?\n\nUndo can still bring the contact back.")
+                                        .arg(name)))
+            return;
+        runChange(QStringLiteral("The contact could not be deleted."),
+                  [id] { return RecycleBin::DeleteForGood(*SharedDb(), id); });
         return;
     }
-    refreshList();
+    if (!MsgBox::AskYesNo(this, QStringLiteral("Are you sure you want to remove the selected record from the database?")))
+        return;
+    runChange(QStringLiteral("The contact could not be removed."), [id] { return RecycleBin::Remove(*SharedDb(), id); });
 }
 
 void frmMain::EditContact(const QString &contactId)
@@ -122,7 +140,10 @@ void frmMain::openEditor(qint64 contactId)
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     frmCntContact dlg(this);
-    connect(&dlg, &frmCntContact::contactSaved, this, &frmMain::refreshList);
+    connect(&dlg, &frmCntContact::contactSaved, this, [this](qint64, const ChangeSummary &change) {
+        followChange(change);
+        refreshList();
+    });
     if (contactId == 0) {
         dlg.setWindowTitle(QStringLiteral("New contact"));
     } else {
@@ -193,7 +214,7 @@ QString frmMain::cellItems(int row, int column) const
 void frmMain::cGrid1_DblClick(int row, int column)
 {
     Q_UNUSED(column);
-    if (row < 1 || row > cGrid1->Rows())
+    if (row < 1 || row > cGrid1->Rows() || inBin() || m_readOnly)
         return;
     EditContact(cGrid1->CellText(row, ColContactID));
 }

@@ -36,6 +36,7 @@ void frmMain::clearDetails()
         l->clear();
     lstPhoneNumbers->clear();
     Image1->clear();
+    m_detailsContact = 0;
 }
 
 void frmMain::ShowContactDetails(const QString &contactId)
@@ -48,12 +49,14 @@ void frmMain::ShowContactDetails(const QString &contactId)
         return;
     try {
         Recordset rs(*SharedDb());
-        rs.open(Statements::ContactById(id));
+        // A contact in the Recycle bin is shown as any other.
+        rs.open(inBin() ? Statements::BinContactById(id) : Statements::ContactById(id));
         if (rs.atEnd()) {
             // Removed since the list was filled: show nothing rather than stale values.
             clearDetails();
             return;
         }
+        m_detailsContact = id;
         // Read from right to left, each value keeps its own direction.
         const bool rtl = layoutDirection() == Qt::RightToLeft;
         auto shown = [rtl](const QString &value) { return rtl ? DirectionIsolated(value) : value; };

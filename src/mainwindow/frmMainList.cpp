@@ -20,7 +20,7 @@ void frmMain::DefineColumns()
         bool visible;
     } columns[] = {{"1", "", 24, true},          {"2", "", 24, true},         {"3", "", 24, true},
                    {"4", "First Name", 100, true}, {"5", "Last Name", 100, true}, {"6", "Category", 80, true},
-                   {"7", "Phones", 120, true},   {"8", "Mails", 60, true},      {"10", "", -1, false},
+                   {"7", "Phones", 120, true},   {"8", "Mails", 60, true},      {"10", "Removed", 160, false},
                    {"13", "", -1, false},        {"14", "", -1, false},       {"15", "", -1, false}};
     for (const auto &c : columns)
         cGrid1->AddColumn(QLatin1String(c.key), QLatin1String(c.header), Qt::AlignLeft, -1, c.width, c.visible);

@@ -1,3 +1,4 @@
+#include "controls/cGrid.h"
 #include "controls/cTreeView.h"
 #include "mainwindow/TreeLoader.h"
 #include "mainwindow/frmMain.h"
@@ -20,7 +21,7 @@ const QString kLoaderName = QStringLiteral("treeValuesLoader");
 
 void frmMain::setTree()
 {
-    // A gathering still under way belongs to the tree being replaced.
+    // A reading still under way belongs to the tree being replaced.
     delete cTreeView1->findChild<QObject *>(kLoaderName, Qt::FindDirectChildrenOnly);
     cTreeView1->ClearNodes();
     m_nodeRoot = cTreeView1->AddNode(nullptr, QStringLiteral("CONTACTS:*:MAIN"), QStringLiteral("Contacts"), 0, -1);
@@ -29,19 +30,15 @@ void frmMain::setTree()
     m_nodeCategories =
         cTreeView1->AddNode(m_nodeRoot, QStringLiteral("CAT:*:MAIN"), QStringLiteral("Categories"), 2, 2);
     m_nodeRecycle = cTreeView1->AddNode(m_nodeRoot, QStringLiteral("RECYCLE:*:MAIN"), QStringLiteral("Recycle"), 4, 4);
+    m_letterCounts.clear();
+    m_categoryCounts.clear();
     // A small book's letters and categories are read at once; a large book's
     // come in beside the window (TreeLoader).
     if (SharedDb()) {
         const QString letterColumn =
             Options().OptSortByFirstName ? QStringLiteral("First_Name") : QStringLiteral("Last_Name");
         if (QFileInfo(SharedDb()->path()).size() >= kBackgroundTreeBytes) {
-            auto *loader = new TreeLoader(cTreeView1->viewport(), SharedDb()->path(), letterColumn, cTreeView1);
-            loader->setObjectName(kLoaderName);
-            connect(loader, &TreeLoader::ready, this, [this, loader](const QStringList &letters, const QStringList &cats) {
-                addChildren(m_nodeABC, QStringLiteral("ABC"), letters, 3);
-                addChildren(m_nodeCategories, QStringLiteral("CAT"), cats, 3);
-                loader->deleteLater();
-            });
+            rereadTree();
         } else {
             AddABCToTreeView(m_nodeABC, 3, letterColumn);
             AddCategoriesToTreeView(m_nodeCategories, 3, QStringLiteral("Category"));
@@ -52,29 +49,41 @@ void frmMain::setTree()
 
 void frmMain::AddABCToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, const QString &sItem)
 {
+    Q_UNUSED(ImgAsIndex);
     if (!tvNode || !SharedDb())
         return;
     TreeValues values;
     values.collect(*SharedDb(), sItem, QString());
-    addChildren(tvNode, QStringLiteral("ABC"), values.letters(), ImgAsIndex);
+    applyTreeCounts(values.letterCounts(), m_categoryCounts);
 }
 
 void frmMain::AddCategoriesToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, const QString &sItem)
 {
+    Q_UNUSED(ImgAsIndex);
     if (!tvNode || !SharedDb())
         return;
     TreeValues values;
     values.collect(*SharedDb(), QString(), sItem);
-    addChildren(tvNode, QStringLiteral("CAT"), values.categories(), ImgAsIndex);
+    applyTreeCounts(m_letterCounts, values.categoryCounts());
 }
 
-// One sort after the last insertion orders the children exactly as a sort
-// after each one would.
-void frmMain::addChildren(QTreeWidgetItem *node, const QString &kind, const QStringList &values, int image)
+// The letters and categories read again, beside the window, and the nodes
+// brought in line with them (after a large change, or another program's).
+void frmMain::rereadTree()
 {
-    for (const QString &value : values)
-        cTreeView1->AddNode(node, kind + ItemSeparator() + value, value, image, image);
-    cTreeView1->SortChildren(node);
+    if (!SharedDb())
+        return;
+    // A reading still under way is out of date.
+    delete cTreeView1->findChild<QObject *>(kLoaderName, Qt::FindDirectChildrenOnly);
+    const QString letterColumn =
+        Options().OptSortByFirstName ? QStringLiteral("First_Name") : QStringLiteral("Last_Name");
+    auto *loader = new TreeLoader(cTreeView1->viewport(), SharedDb()->path(), letterColumn, cTreeView1);
+    loader->setObjectName(kLoaderName);
+    connect(loader, &TreeLoader::ready, this,
+            [this, loader](const QHash<QString, int> &letters, const QHash<QString, int> &categories) {
+                applyTreeCounts(letters, categories);
+                loader->deleteLater();
+            });
 }
 
 // After a change: the list shows what the selected node stands for again.
@@ -100,12 +109,17 @@ void frmMain::cTreeView1_NodeClick(QTreeWidgetItem *node)
         Form_Resize();
     }
 
+    // The bin's own column shows in the bin only.
+    cGrid1->setColumnHidden(ColRemoved - 1, kind != QLatin1String("RECYCLE"));
     if (kind == QLatin1String("ALL")) {
         FillList(Statements::AllContacts());
+    } else if (kind == QLatin1String("RECYCLE")) {
+        FillList(Statements::BinContents());
     } else if (kind == QLatin1String("ABC") && value != QLatin1String("MAIN")) {
         FillList(Options().OptSortByFirstName ? Statements::FirstNameLike(value) : Statements::LastNameLike(value));
     } else if (kind == QLatin1String("CAT") && value != QLatin1String("MAIN")) {
         FillList(Statements::ContactsInCategory(value));
     }
     // Any other node leaves the list as it is.
+    updateCommands();
 }

@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace {
@@ -149,6 +150,40 @@ void frmOptions::buildWidgets()
     chkRunWhenWindowsStarts = new QCheckBox(QStringLiteral("Run when windows starts"), froGeneral);
     chkRunWhenWindowsStarts->setObjectName(QStringLiteral("chkRunWhenWindowsStarts"));
     g->addWidget(chkRunWhenWindowsStarts);
+    g->addSpacing(8);
+    // How long changes can be undone and removed contacts wait in the bin.
+    auto *history = new QHBoxLayout();
+    auto *lblKeep = new QLabel(QStringLiteral("&Keep history for"), froGeneral);
+    spnHistoryDays = new QSpinBox(froGeneral);
+    spnHistoryDays->setObjectName(QStringLiteral("spnHistoryDays"));
+    spnHistoryDays->setRange(1, 3650);
+    spnHistoryDays->setSuffix(QStringLiteral(" days"));
+    spnHistoryDays->setAccessibleName(QStringLiteral("Keep history for days"));
+    lblKeep->setBuddy(spnHistoryDays);
+    spnHistorySteps = new QSpinBox(froGeneral);
+    spnHistorySteps->setObjectName(QStringLiteral("spnHistorySteps"));
+    spnHistorySteps->setRange(10, 100000);
+    spnHistorySteps->setSuffix(QStringLiteral(" changes"));
+    spnHistorySteps->setAccessibleName(QStringLiteral("Keep at most changes"));
+    history->addWidget(lblKeep);
+    history->addWidget(spnHistoryDays);
+    history->addWidget(new QLabel(QStringLiteral("at most"), froGeneral));
+    history->addWidget(spnHistorySteps);
+    history->addStretch(1);
+    g->addLayout(history);
+    lblHistoryNote = new QLabel(froGeneral);
+    lblHistoryNote->setObjectName(QStringLiteral("lblHistoryNote"));
+    lblHistoryNote->setWordWrap(true);
+    g->addWidget(lblHistoryNote);
+    auto note = [this] {
+        lblHistoryNote->setText(QStringLiteral("Changes older than %1 days, and all but the last %2, can no longer "
+                                               "be undone; contacts removed more than %1 days ago are deleted from "
+                                               "the Recycle bin for good.")
+                                    .arg(spnHistoryDays->value())
+                                    .arg(spnHistorySteps->value()));
+    };
+    connect(spnHistoryDays, &QSpinBox::valueChanged, this, note);
+    connect(spnHistorySteps, &QSpinBox::valueChanged, this, note);
     g->addStretch(1);
     pages->addWidget(froGeneral);
 
@@ -215,7 +250,7 @@ void frmOptions::buildWidgets()
     connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
     connect(picColor, &QPushButton::clicked, this, &frmOptions::picColor_Click);
     connect(picTextColor, &QPushButton::clicked, this, &frmOptions::picTextColor_Click);
-    resize(470, 320);
+    resize(520, 360);
 }
 
 void frmOptions::Load()
@@ -270,6 +305,10 @@ StoredOptions frmOptions::GetOptions()
         chkViewGrid->setCheckState(checkState(*m_stored.chkViewGrid));
     else if (!storedAt("Display", "chkViewGrid"))
         chkViewGrid->setChecked(false);
+    if (m_stored.HistoryDays || !storedAt("Options", "HistoryDays"))
+        spnHistoryDays->setValue(m_stored.HistoryDays.value_or(90));
+    if (m_stored.HistorySteps || !storedAt("Options", "HistorySteps"))
+        spnHistorySteps->setValue(m_stored.HistorySteps.value_or(1000));
     if (m_stored.picColor || !storedAt("Display", "picColor"))
         setSwatch(picColor, m_stored.picColor.value_or(0));
     if (m_stored.picTextColor || !storedAt("Display", "picTextColor"))
@@ -302,7 +341,8 @@ void frmOptions::cmdOK_Click()
                SaveSortByLastName(m_reg, ptnSortByLastName->isChecked()) &&
                SaveHoTrack(m_reg, chkHoTrack->isChecked() ? 1 : 0) &&
                SaveViewGrid(m_reg, chkViewGrid->isChecked() ? 1 : 0) &&
-               SaveAppColor(m_reg, swatchColour(picColor)) && SaveTextColor(m_reg, swatchColour(picTextColor));
+               SaveAppColor(m_reg, swatchColour(picColor)) && SaveTextColor(m_reg, swatchColour(picTextColor)) &&
+               SaveHistory(m_reg, spnHistoryDays->value(), spnHistorySteps->value());
     });
     // The choice acts here: an autostart entry for the desktop session.
     Autostart::Apply(chkRunWhenWindowsStarts->isChecked());
@@ -326,6 +366,8 @@ void frmOptions::useShownOptions()
     o.OptViewGrid = chkViewGrid->isChecked();
     o.OptAppColor = swatchColour(picColor);
     o.OptTextColor = swatchColour(picTextColor);
+    o.OptHistoryDays = spnHistoryDays->value();
+    o.OptHistorySteps = spnHistorySteps->value();
 }
 
 void frmOptions::ReportStoreProblem(QWidget *parent, const QString &what)

@@ -10,6 +10,7 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTreeWidgetItem;
 class cImageList;
 class cTreeView;
@@ -74,6 +75,9 @@ private:
     QRadioButton *ptnSortByFirstName = nullptr;
     QRadioButton *ptnSortByLastName = nullptr;
     QCheckBox *chkRunWhenWindowsStarts = nullptr;
+    QSpinBox *spnHistoryDays = nullptr;
+    QSpinBox *spnHistorySteps = nullptr;
+    QLabel *lblHistoryNote = nullptr;
     QCheckBox *chkViewGrid = nullptr;
     QCheckBox *chkHoTrack = nullptr;
     QPushButton *picColor = nullptr;

@@ -40,6 +40,17 @@ Read<bool> readBoolean(const RegistryRoutines &reg, const QString &name)
     return {true, VbToBoolean(v)};
 }
 
+Read<int> readRange(const RegistryRoutines &reg, const QString &name, int low, int high)
+{
+    const QVariant v = reg.GetRegistryValue(name);
+    if (!v.isValid())
+        return {};
+    std::optional<qint32> n = VbToLong(v);
+    if (n && (*n < low || *n > high))
+        n.reset();
+    return {true, n};
+}
+
 Read<qint32> readColor(const RegistryRoutines &reg, const QString &name)
 {
     const QVariant v = reg.GetRegistryValue(name);
@@ -93,6 +104,9 @@ StoredOptions GetOptions(RegistryRoutines &reg)
     bool lastName = false;
     s.ptnSortByLastName = apply(readBoolean(reg, QStringLiteral("ptnSortBylastName")), lastName, false, std::identity());
     o.OptSortByFirstName = firstName;
+    s.HistoryDays = apply(readRange(reg, QStringLiteral("HistoryDays"), 1, 3650), o.OptHistoryDays, 90, std::identity());
+    s.HistorySteps =
+        apply(readRange(reg, QStringLiteral("HistorySteps"), 10, 100000), o.OptHistorySteps, 1000, std::identity());
 
     reg.setSubkey(kDisplay);
     s.chkHoTrack = apply(readCheckBox(reg, QStringLiteral("chkHoTrack")), o.OptHoTrack, false, isChecked);
@@ -174,4 +188,10 @@ bool SaveAppColor(RegistryRoutines &reg, qint32 color)
 bool SaveTextColor(RegistryRoutines &reg, qint32 color)
 {
     return save(reg, kDisplay, QStringLiteral("picTextColor"), color);
+}
+
+bool SaveHistory(RegistryRoutines &reg, int days, int steps)
+{
+    return save(reg, kOptions, QStringLiteral("HistoryDays"), days) &&
+           save(reg, kOptions, QStringLiteral("HistorySteps"), steps);
 }

@@ -17,6 +17,10 @@ struct OptionState
     bool OptViewGrid = false;
     // The options dialog writes or removes the desktop's autostart entry to match.
     bool OptRunWhenWindowsStarts = false;
+    // Changes can be undone, and removed contacts wait in the Recycle bin, for
+    // this many days; at most this many changes are kept.
+    int OptHistoryDays = 90;
+    int OptHistorySteps = 1000;
 };
 
 OptionState &Options();
@@ -32,6 +36,8 @@ struct StoredOptions
     std::optional<int> chkViewGrid;
     std::optional<qint32> picColor;
     std::optional<qint32> picTextColor;
+    std::optional<int> HistoryDays;
+    std::optional<int> HistorySteps;
 };
 
 // The main window's look: the stored one where stored, else the built-in look.
@@ -74,3 +80,5 @@ bool SaveHoTrack(RegistryRoutines &reg, int chkValue);
 bool SaveViewGrid(RegistryRoutines &reg, int chkValue);
 bool SaveAppColor(RegistryRoutines &reg, qint32 color); // signed decimal, white "16777215"
 bool SaveTextColor(RegistryRoutines &reg, qint32 color);
+// Days from 1 to 3650 and steps from 10 to 100000 (stored as text); others are refused on reading.
+bool SaveHistory(RegistryRoutines &reg, int days, int steps);

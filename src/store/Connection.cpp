@@ -3,6 +3,7 @@
 #include "sqlite/Statement.h"
 #include "store/SqlLike.h"
 #include "store/StoreError.h"
+#include "store/Uid.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,6 +17,13 @@ const char kCreateContacts[] =
     "ContactID INTEGER PRIMARY KEY AUTOINCREMENT, "
     "First_Name TEXT, Last_Name TEXT, Company TEXT, Address TEXT, Category TEXT, "
     "Phones TEXT, Mails TEXT, Websites TEXT, Notes TEXT, Date_Registed TEXT, Picture TEXT)";
+
+// new_uid(): a new random contact UID, as it is stored.
+void newUid(sqlite3_context *ctx, int, sqlite3_value **)
+{
+    const Uid::Stored uid = Uid::Create();
+    sqlite3_result_blob(ctx, uid.bytes.constData(), int(uid.bytes.size()), SQLITE_TRANSIENT);
+}
 
 } // namespace
 
@@ -47,6 +55,7 @@ std::shared_ptr<Connection> Connection::openFile(const QString &path, Database::
     // Only with no statement running: the engine refuses to replace a
     // function while one is.
     RegisterLike(db.handle());
+    sqlite3_create_function_v2(db.handle(), "new_uid", 0, SQLITE_UTF8, nullptr, newUid, nullptr, nullptr, nullptr);
     return std::shared_ptr<Connection>(new Connection(std::move(db), path));
 }
 

@@ -32,6 +32,13 @@ public:
     // interruption error; may be called from any thread.
     void interrupt();
 
+    // Whether the program's side tables (UIDs, the bin, undo) can be used on
+    // this connection; when not, why (a newer version's book, a book that
+    // cannot be written). Set by whoever opened it; usable by default.
+    bool sideTablesUsable() const { return m_sideTablesProblem.isEmpty(); }
+    QString sideTablesProblem() const { return m_sideTablesProblem; }
+    void setSideTablesProblem(const QString &why) { m_sideTablesProblem = why; }
+
     // Runs statements that return no rows; throws StoreError on failure.
     void exec(const QString &sql);
     // Throws StoreError with the engine's message for `rc` (after `what`).
@@ -43,6 +50,7 @@ private:
 
     Database m_db;
     QString m_path;
+    QString m_sideTablesProblem;
 };
 
 using SharedConnection = std::shared_ptr<Connection>;

@@ -95,6 +95,16 @@ Query SearchOneField(const QString &column, const QString &text)
             true};
 }
 
+Query BinContents()
+{
+    return {QStringLiteral("SELECT * FROM RecycleBin ORDER BY RemovedAt DESC, ContactID DESC"), false};
+}
+
+QString BinContactById(qint64 contactId)
+{
+    return QStringLiteral("SELECT * FROM RecycleBin WHERE ContactID =") + QString::number(contactId);
+}
+
 const QStringList &SearchedColumns()
 {
     static const QStringList columns = {

@@ -30,6 +30,10 @@ QString ColumnValues(const QString &column);
 Query SearchOneField(const QString &column, const QString &text);
 Query SearchAllFields(const QString &text);
 
+// The Recycle bin, most recently removed first; a contact in it.
+Query BinContents();
+QString BinContactById(qint64 contactId);
+
 // The columns searched by "All fields", in statement order.
 const QStringList &SearchedColumns();
 

@@ -56,6 +56,18 @@ bool stepQuietly(Recordset &rs, Take take)
 
 } // namespace
 
+TreeValues::TreeValues()
+{
+    std::fill(std::begin(m_byteLetter), std::end(m_byteLetter), -1);
+}
+
+QString TreeValues::LetterOf(const QString &value)
+{
+    if (value.isEmpty())
+        return QString();
+    return value.left(value.at(0).isHighSurrogate() && value.size() > 1 ? 2 : 1);
+}
+
 // FNV-1a: short texts hash in a few cycles.
 size_t TreeValues::Hash::operator()(std::string_view v) const noexcept
 {
@@ -90,6 +102,23 @@ QStringList TreeValues::letters() const
     return out;
 }
 
+QHash<QString, int> TreeValues::letterCounts() const
+{
+    QHash<QString, int> out;
+    for (size_t i = 0; i < m_letters.size(); ++i)
+        out[QString::fromUtf8(m_letters[i])] += m_letterCounts[i];
+    return out;
+}
+
+QHash<QString, int> TreeValues::categoryCounts() const
+{
+    QHash<QString, int> out;
+    size_t i = 0;
+    for (const std::string &value : m_categories)
+        out[QString::fromUtf8(value.data(), qsizetype(value.size()))] += m_categoryCounts[i++];
+    return out;
+}
+
 QStringList TreeValues::categories() const
 {
     QStringList out;
@@ -102,19 +131,26 @@ void TreeValues::addLetter(QByteArrayView letter)
 {
     if (letter.isEmpty())
         return;
+    int *index = nullptr;
     if (letter.size() == 1) {
-        const auto byte = static_cast<unsigned char>(letter.at(0));
-        if (m_seenByte[byte])
-            return;
-        m_seenByte[byte] = true;
+        index = &m_byteLetter[static_cast<unsigned char>(letter.at(0))];
     } else {
         quint32 code = 0;
         std::memcpy(&code, letter.data(), size_t(letter.size()));
-        if (std::find(m_seenWide.begin(), m_seenWide.end(), code) != m_seenWide.end())
-            return;
-        m_seenWide.push_back(code);
+        auto seen = std::find_if(m_wideLetters.begin(), m_wideLetters.end(),
+                                 [code](const std::pair<quint32, int> &p) { return p.first == code; });
+        if (seen == m_wideLetters.end()) {
+            m_wideLetters.emplace_back(code, -1);
+            seen = m_wideLetters.end() - 1;
+        }
+        index = &seen->second;
     }
-    m_letters.push_back(letter.toByteArray());
+    if (*index < 0) {
+        *index = int(m_letters.size());
+        m_letters.push_back(letter.toByteArray());
+        m_letterCounts.push_back(0);
+    }
+    ++m_letterCounts[size_t(*index)];
 }
 
 void TreeValues::addCategory(QByteArrayView value)
@@ -123,15 +159,19 @@ void TreeValues::addCategory(QByteArrayView value)
         return;
     const std::string_view v(value.data(), size_t(value.size()));
     // Books hold few categories, mostly repeated: the last one seen is checked
-    // first, then the set.
-    if (v == m_lastCategory)
-        return;
-    const auto seen = m_seenCategories.find(v);
-    if (seen != m_seenCategories.end()) {
-        m_lastCategory = *seen;
-        return;
+    // first, then the map.
+    if (m_lastCategoryIndex < 0 || v != m_lastCategory) {
+        const auto seen = m_categoryIndex.find(v);
+        if (seen != m_categoryIndex.end()) {
+            m_lastCategory = seen->first;
+            m_lastCategoryIndex = seen->second;
+        } else {
+            m_categories.emplace_back(v);
+            m_categoryCounts.push_back(0);
+            m_lastCategoryIndex = int(m_categories.size() - 1);
+            m_lastCategory = m_categories.back();
+            m_categoryIndex.emplace(m_lastCategory, m_lastCategoryIndex);
+        }
     }
-    m_categories.emplace_back(v);
-    m_seenCategories.insert(m_categories.back());
-    m_lastCategory = m_categories.back();
+    ++m_categoryCounts[size_t(m_lastCategoryIndex)];
 }

@@ -1,6 +1,7 @@
 #include "store/mdlMDB.h"
 
 #include "context/AppContext.h"
+#include "store/BookSchema.h"
 
 SharedConnection &SharedDb()
 {
@@ -11,7 +12,21 @@ SharedConnection &SharedDb()
 void mdlMDB::OpenDatabase(const QString &relativePath, SharedConnection &cn)
 {
     cn.reset();
-    cn = Connection::open(AppFilePath(relativePath));
+    const QString path = AppFilePath(relativePath);
+    cn = Connection::open(path);
+    // The program's side tables, made ready. A newer version's book is only
+    // read; one whose side tables cannot be written works without them.
+    try {
+        if (BookSchema::Prepare(*cn) == BookSchema::Status::Newer) {
+            cn = Connection::openForReading(path);
+            cn->setSideTablesProblem(QStringLiteral("This contact book was written by a newer version of Ardentia. "
+                                                    "It is opened for reading only, so that nothing the newer "
+                                                    "version keeps in it is changed."));
+        }
+    } catch (const StoreError &e) {
+        cn->setSideTablesProblem(QStringLiteral("The Recycle bin and undo cannot be used with this contact book.\n\n") +
+                                 e.message());
+    }
 }
 
 void mdlMDB::CloseDatabase(SharedConnection &cn)

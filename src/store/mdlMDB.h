@@ -10,7 +10,10 @@
 SharedConnection &SharedDb();
 
 namespace mdlMDB {
-// Opens application folder + relativePath into `cn`; throws StoreError.
+// Opens application folder + relativePath into `cn` with the program's side
+// tables ready (see BookSchema); throws StoreError when the book cannot be
+// opened. A book whose side tables cannot be used is still opened: the
+// connection says why (Connection::sideTablesProblem).
 void OpenDatabase(const QString &relativePath, SharedConnection &cn);
 // Closes and releases the connection; the reference becomes empty. Whoever
 // still reads through it keeps it open until they are done.

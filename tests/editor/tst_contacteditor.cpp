@@ -8,7 +8,9 @@
 #include "editor/frmCntContact.h"
 #include "editor/frmCntItemEditor.h"
 #include "settings/mdlOptions.h"
+#include "store/BookSchema.h"
 #include "store/DateText.h"
+#include "store/Journal.h"
 #include "store/mdlMDB.h"
 #include "support/GuiTestSupport.h"
 
@@ -19,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QToolButton>
+#include <QListWidget>
 #include <QtTest>
 
 using Rows = QList<QStringList>;
@@ -280,6 +283,37 @@ private slots:
         QCOMPARE(stored(QStringLiteral("Company")), change ? QStringLiteral("Acme Ltd") : QStringLiteral("Acme"));
         const QString date = stored(QStringLiteral("Date_Registed"));
         QVERIFY2(change ? date >= before : date == QLatin1String("2001-02-03 04:05:06"), qPrintable(date));
+    }
+
+    // The Advanced page lists the earlier versions, newest first; one brought
+    // back fills the fields, and OK saves it as one more change.
+    void history()
+    {
+        GuiTempAppFolder f;
+        SeedContacts({kAnn});
+        OpenDb db;
+        BookSchema::Prepare(*SharedDb());
+        for (const char *company : {"Beta", "Gamma"}) {
+            Editor e;
+            QVERIFY(e.show(true));
+            e.w<QLineEdit>("txtCompany")->clear();
+            e.type("txtCompany", QLatin1String(company));
+            e.click("cmdOK");
+        }
+        Editor e;
+        QVERIFY(e.show(true));
+        e.tab("Advanced");
+        auto *list = e.w<QListWidget>("lstHistory");
+        QCOMPARE(list->count(), 2);
+        QVERIFY(list->item(0)->text().contains("edit of Ann Lee"));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+        QVERIFY(e.w<QPlainTextEdit>("txtVersion")->toPlainText().contains("Company: Acme\n"));
+        e.click("cmdBringBack");
+        QCOMPARE(e.text("txtCompany"), QStringLiteral("Acme"));
+        e.click("cmdOK");
+        QCOMPARE(stored("Company"), QStringLiteral("Acme"));
+        QCOMPARE(Journal::History(*SharedDb(), 1).size(), 3);
+        QCOMPARE(Journal::NextUndo(*SharedDb())->name, QStringLiteral("edit of Ann Lee"));
     }
 
     // A contact removed between opening and OK, or a store failure: told,

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QLabel>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <unistd.h>
@@ -67,13 +69,21 @@ private slots:
         click("ptnSortByLastName");
         click("ptnSortByFirstName"); // one sort order at a time
         page("View");
+        // How long history is kept: the dialog says what it means, OK stores it.
+        auto *days = m_dlg->findChild<QSpinBox *>("spnHistoryDays");
+        QCOMPARE(days->value(), 90);
+        days->setValue(30);
+        QVERIFY(m_dlg->findChild<QLabel *>("lblHistoryNote")->text().contains("30 days"));
+        page("View");
         click("chkHoTrack");
         click("cmdOK");
         QVERIFY(!m_dlg->isVisible() && look == QList<QVariantList>{QVariantList({false, true})});
         QCOMPARE(stored({"Options/ptnSortByFirstName", "Options/ptnSortByLastName", "Options/chkRunWhenWindowsStarts", "Display/chkHoTrack",
-                         "Display/chkViewGrid", "Display/picColor", "Display/picTextColor"}),
-                 QStringList({"True", "False", "0", "1", "0", "0", "0"}));
+                         "Display/chkViewGrid", "Display/picColor", "Display/picTextColor", "Options/HistoryDays",
+                         "Options/HistorySteps"}),
+                 QStringList({"True", "False", "0", "1", "0", "0", "0", "30", "1000"}));
         QVERIFY(Options().OptSortByFirstName && Options().OptHoTrack && !Options().OptViewGrid);
+        QCOMPARE(Options().OptHistoryDays, 30);
     }
     // A swatch stores its colour at once and tells it; a cancelled colour dialog changes nothing.
     void swatches()

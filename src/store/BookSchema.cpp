@@ -1,0 +1,104 @@
+#include "store/BookSchema.h"
+
+#include "sqlite/Statement.h"
+#include "sqlite/Transaction.h"
+#include "store/Connection.h"
+#include "store/StoreError.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+// The columns of a contact's state, as Contacts has them after its key.
+#define CONTACT_COLUMNS                                                                                                \
+    "First_Name, Last_Name, Company, Address, Category, Phones, Mails, Websites, Notes, Date_Registed, Picture"
+
+// Columns without a declared type keep every value exactly as Contacts held it.
+const char kCreate[] =
+    "CREATE TABLE ContactMeta (ContactID INTEGER PRIMARY KEY, Uid NOT NULL);"
+    "CREATE UNIQUE INDEX ContactMetaUid ON ContactMeta (Uid);"
+    "CREATE TABLE RecycleBin (ContactID INTEGER PRIMARY KEY, " CONTACT_COLUMNS ", RemovedAt TEXT NOT NULL);"
+    "CREATE TABLE Journal (Step INTEGER PRIMARY KEY AUTOINCREMENT, Name TEXT NOT NULL, At TEXT NOT NULL,"
+    " Undone INTEGER NOT NULL DEFAULT 0);"
+    // Phase 0 is a contact's state before its step, 1 after it; Place 0 is
+    // nowhere, 1 in Contacts, 2 in the bin.
+    "CREATE TABLE JournalRows (Step INTEGER NOT NULL, ContactID INTEGER NOT NULL, Phase INTEGER NOT NULL,"
+    " Place INTEGER NOT NULL, RemovedAt, " CONTACT_COLUMNS ", PRIMARY KEY (Step, ContactID, Phase)) WITHOUT ROWID;"
+    "CREATE INDEX JournalRowsByContact ON JournalRows (ContactID);"
+    "CREATE TABLE BookState (Name TEXT PRIMARY KEY, Value) WITHOUT ROWID;";
+
+int userVersion(Connection &cn)
+{
+    Statement st(cn.handle(), "PRAGMA user_version");
+    if (st.step() != SQLITE_ROW)
+        cn.fail(st.prepareResult() ? st.prepareResult() : SQLITE_ERROR);
+    return int(st.int64(0));
+}
+
+void run(Connection &cn, const char *sql)
+{
+    const int rc = sqlite3_exec(cn.handle(), sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        cn.fail(rc);
+}
+
+} // namespace
+
+namespace BookSchema {
+
+Status Prepare(Connection &cn)
+{
+    const int found = userVersion(cn);
+    if (found > kVersion)
+        return Status::Newer;
+    Status status = Status::Current;
+    if (found < kVersion) {
+        Transaction t(cn.handle());
+        if (!t.active())
+            cn.fail(t.beginResult());
+        // Another process may have upgraded it meanwhile.
+        if (userVersion(cn) == 0) {
+            run(cn, kCreate);
+            run(cn, "PRAGMA user_version = 1");
+        }
+        if (!t.commit())
+            cn.fail(t.commitResult());
+        status = Status::Upgraded;
+    }
+    if (status == Status::Upgraded || ChangedOutside(cn)) {
+        Reconcile(cn);
+        NoteState(cn);
+    }
+    return status;
+}
+
+void Reconcile(Connection &cn)
+{
+    Transaction t(cn.handle());
+    if (!t.active())
+        cn.fail(t.beginResult());
+    run(cn, "INSERT INTO ContactMeta (ContactID, Uid) SELECT ContactID, new_uid() FROM Contacts"
+            " WHERE ContactID NOT IN (SELECT ContactID FROM ContactMeta)");
+    run(cn, "DELETE FROM ContactMeta WHERE ContactID NOT IN (SELECT ContactID FROM Contacts)"
+            " AND ContactID NOT IN (SELECT ContactID FROM RecycleBin)"
+            " AND ContactID NOT IN (SELECT ContactID FROM JournalRows)");
+    if (!t.commit())
+        cn.fail(t.commitResult());
+}
+
+bool ChangedOutside(Connection &cn)
+{
+    Statement st(cn.handle(), "SELECT (SELECT count(*) FROM Contacts) IS (SELECT Value FROM BookState WHERE Name = 'count')"
+                              " AND (SELECT max(ContactID) FROM Contacts) IS (SELECT Value FROM BookState WHERE Name = 'last')");
+    if (st.step() != SQLITE_ROW)
+        cn.fail(st.prepareResult() ? st.prepareResult() : SQLITE_ERROR);
+    return st.int64(0) == 0;
+}
+
+void NoteState(Connection &cn)
+{
+    run(cn, "INSERT OR REPLACE INTO BookState VALUES ('count', (SELECT count(*) FROM Contacts)),"
+            " ('last', (SELECT max(ContactID) FROM Contacts))");
+}
+
+} // namespace BookSchema

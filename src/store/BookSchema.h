@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QtGlobal>
+
+class Connection;
+
+// The program's own data beside Contacts, in side tables of the same file,
+// keyed by ContactID. Contacts keeps exactly its twelve columns, so that other
+// programs that read or write the file keep working.
+// - ContactMeta: every contact's stable UID (kept for contacts in the bin and
+//   those the journal can bring back, too);
+// - RecycleBin: removed contacts, all their columns and the time of removal;
+// - Journal, JournalRows: the changes, for undo and redo and each contact's
+//   history;
+// - BookState: what the program last knew of Contacts, to notice writes of
+//   other programs between two runs.
+// The version of these tables is PRAGMA user_version.
+namespace BookSchema {
+
+constexpr int kVersion = 1;
+
+enum class Status {
+    Current,  // the side tables were there, as this version makes them
+    Upgraded, // created or brought up to this version now
+    Newer     // written by a newer version: nothing was changed
+};
+
+// Creates the side tables when missing or upgrades older ones, in one
+// transaction, then reconciles them with Contacts when another program has
+// written it. A file of a newer version is left exactly as it is. Throws
+// StoreError.
+Status Prepare(Connection &cn);
+
+// Brings the side tables in line with Contacts, which another program may
+// have written: a contact without a UID gets one, side rows of a contact that
+// exists nowhere (not in Contacts, the bin or the journal) are dropped.
+void Reconcile(Connection &cn);
+
+// True when Contacts has changed since the program last wrote down its
+// count and highest key (between two runs, or by another program).
+bool ChangedOutside(Connection &cn);
+// Writes down Contacts' count and highest key as they are now.
+void NoteState(Connection &cn);
+
+} // namespace BookSchema
