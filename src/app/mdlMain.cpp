@@ -2,6 +2,7 @@
 
 #include "context/AppContext.h"
 #include "controls/MsgBox.h"
+#include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/Termination.h"
 #include "mainwindow/frmMain.h"
@@ -52,6 +53,8 @@ StartResult Main()
 
 int RunArdentia(int argc, char *argv[])
 {
+    if (const int status = RunCommandLine(argc, argv); status >= 0)
+        return status;
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(ApplicationId());
     const QString platform = QGuiApplication::platformName();

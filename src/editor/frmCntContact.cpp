@@ -8,6 +8,9 @@
 #include "controls/cImageList.h"
 #include "controls/cTabControl.h"
 #include "editor/ItemListPage.h"
+#include "interchange/ContactCard.h"
+#include "sqlite/Statement.h"
+#include "store/Connection.h"
 #include "settings/mdlOptions.h"
 #include "store/DateText.h"
 #include "store/ItemList.h"
@@ -27,6 +30,8 @@
 #include <QSet>
 
 #include <limits>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -248,6 +253,7 @@ bool frmCntContact::OpenContact()
     for (const auto &[column, value] : fieldValues())
         m_shown.insert(QLatin1String(column), value);
     loadHistory();
+    loadKept();
     return true;
 }
 
@@ -349,8 +355,12 @@ bool frmCntContact::cmdOK_Click()
         return false;
     }
 
+    if (!keptValid())
+        return false;
+    const QString kept = ContactCard::JoinKept(ContactCard::SplitKept(txtKept->toPlainText()));
+    const bool keptChanged = kept != m_keptShown;
     qint64 savedId = g_lContactID;
-    bool changed = !g_bEdit;
+    bool changed = !g_bEdit || keptChanged;
     for (const auto &[column, value] : fieldValues())
         changed = changed || value != m_shown.value(QLatin1String(column));
     ChangeSummary summary;
@@ -387,6 +397,12 @@ bool frmCntContact::cmdOK_Click()
             savedId = rs.currentKey();
             if (!g_bEdit)
                 step->keepAdded(savedId, savedId);
+            if (keptChanged) {
+                Statement st(SharedDb()->handle(), "UPDATE ContactMeta SET Kept = ?2 WHERE ContactID = ?1");
+                st.bind(1, savedId).bind(2, kept);
+                if (st.step() != SQLITE_DONE)
+                    SharedDb()->fail(sqlite3_errcode(SharedDb()->handle()));
+            }
         }
         rs.close();
         if (step)

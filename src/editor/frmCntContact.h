@@ -95,6 +95,8 @@ private:
     void setPicture(const QString &path);
     void buildHistory();
     void loadHistory();
+    void loadKept();
+    bool keptValid();
     void bringBack(int row);
     QList<std::pair<const char *, QString>> fieldValues() const;
 
@@ -117,6 +119,8 @@ private:
     QPlainTextEdit *txtNotes = nullptr;
     QWidget *TabAdvanced = nullptr;
     QLabel *lblHistory = nullptr;
+    QPlainTextEdit *txtKept = nullptr; // what other programs' cards brought that has no field
+    QString m_keptShown;
     QListWidget *lstHistory = nullptr;
     QPlainTextEdit *txtVersion = nullptr;
     QPushButton *cmdBringBack = nullptr;

@@ -4,6 +4,10 @@
 #include "editor/frmCntContact.h"
 
 #include "controls/MsgBox.h"
+#include "interchange/ContactCard.h"
+#include "sqlite/Statement.h"
+#include "store/Connection.h"
+#include "store/StoreError.h"
 #include "controls/Units.h"
 #include "controls/cTabControl.h"
 #include "editor/ItemListPage.h"
@@ -13,6 +17,8 @@
 #include "store/mdlMDB.h"
 
 #include <QComboBox>
+
+#include <sqlite3.h>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -55,6 +61,16 @@ QString describe(const ContactState &s)
 void frmCntContact::buildHistory()
 {
     auto *layout = new QVBoxLayout(TabAdvanced);
+    auto *lblKept = new QLabel(QStringLiteral("&More from other programs (vCard lines):"), TabAdvanced);
+    lblKept->setObjectName(QStringLiteral("lblKept"));
+    txtKept = new QPlainTextEdit(TabAdvanced);
+    txtKept->setObjectName(QStringLiteral("txtKept"));
+    txtKept->setAccessibleName(QStringLiteral("More from other programs"));
+    txtKept->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtKept->setPlaceholderText(QStringLiteral("Birthday, nickname, title and the like, as imported cards bring them"));
+    lblKept->setBuddy(txtKept);
+    layout->addWidget(lblKept);
+    layout->addWidget(txtKept, 1);
     lblHistory = new QLabel(QStringLiteral("&Earlier versions:"), TabAdvanced);
     lblHistory->setObjectName(QStringLiteral("lblHistory"));
     lstHistory = new QListWidget(TabAdvanced);
@@ -79,6 +95,40 @@ void frmCntContact::buildHistory()
         cmdBringBack->setEnabled(chosen);
     });
     connect(cmdBringBack, &QPushButton::clicked, this, [this] { bringBack(lstHistory->currentRow()); });
+}
+
+void frmCntContact::loadKept()
+{
+    m_keptShown.clear();
+    if (g_bEdit && SharedDb()) {
+        try {
+            Statement st(SharedDb()->handle(), "SELECT Kept FROM ContactMeta WHERE ContactID = ?1");
+            st.bind(1, g_lContactID);
+            if (st.step() == SQLITE_ROW)
+                m_keptShown = ContactCard::JoinKept(ContactCard::SplitKept(st.text(0)));
+        } catch (const StoreError &) {
+        }
+    }
+    txtKept->setPlainText(m_keptShown);
+}
+
+// Every line must be one a card can hold ("NAME;PARAM=value:value").
+bool frmCntContact::keptValid()
+{
+    const QStringList lines = ContactCard::SplitKept(txtKept->toPlainText());
+    for (int i = 0; i < lines.size(); ++i) {
+        VCard::Property p;
+        if (!VCard::Property::fromLine(lines.at(i), p)) {
+            cTabControl1->SelectTab(QStringLiteral("Advanced"));
+            MsgBox::Inform(this, QStringLiteral("Line %1 of 'More from other programs' is not a vCard line "
+                                                "(NAME:value):\n\n%2")
+                                     .arg(i + 1)
+                                     .arg(lines.at(i)));
+            txtKept->setFocus();
+            return false;
+        }
+    }
+    return true;
 }
 
 void frmCntContact::loadHistory()

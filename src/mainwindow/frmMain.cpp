@@ -102,6 +102,8 @@ void frmMain::buildWidgets()
     connect(cGrid1, &cGrid::Click, this, &frmMain::cGrid1_Click);
     connect(cGrid1, &cGrid::SelectionMoved, this, [this](int, int) { cGrid1_SelectionMoved(); });
     cGrid1->installEventFilter(this);
+    cGrid1->viewport()->installEventFilter(this);
+    setAcceptDrops(true);
     // The drop-down lies over one cell: scrolling moves the cell from under it.
     for (QScrollBar *bar : {cGrid1->verticalScrollBar(), cGrid1->horizontalScrollBar()})
         connect(bar, &QScrollBar::valueChanged, this, [this] { cboEditor->hide(); });
@@ -384,6 +386,8 @@ void frmMain::buildMenus()
     m_cMenu->AddItem(QStringLiteral("&Empty Recycle bin"), QString(), 0, edit, 3, false, true,
                      QStringLiteral("mnuEmptyBin"));
     m_cMenu->AddItem(QStringLiteral("&Edit"), QString(), 0, rc, -1, false, true, QStringLiteral("mnuRCEdit"));
+    m_cMenu->AddItem(QStringLiteral("&Import..."), QString(), 0, file, -1, false, true, QStringLiteral("mnuImport"));
+    m_cMenu->AddItem(QStringLiteral("E&xport..."), QString(), 0, file, -1, false, true, QStringLiteral("mnuExport"));
     m_cMenu->AddItem(QStringLiteral("Re&store"), QString(), 0, rc, -1, false, true, QStringLiteral("mnuRCRestore"));
 
     tlbrMenu = new cToolbar(this);

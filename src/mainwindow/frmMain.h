@@ -68,6 +68,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     // The toolbar's buttons by index (3 and 6 are separators).
@@ -114,6 +116,11 @@ private:
     void checkOutsideChanges();
     void showRowMenu(const QPoint &pos);
     qint64 selectedContact() const;
+
+    // Contacts in and out: import, export, drops and drags.
+    void importFiles(const QStringList &files);
+    void exportContacts();
+    bool gridDragEvent(QEvent *event);
 
     // List and search.
     bool fill(const Statements::Query &statement, bool marked);
@@ -197,6 +204,8 @@ private:
     qint64 m_dataVersion = -1;
     // A book written by a newer version is only read.
     bool m_readOnly = false;
+    int m_dragRow = 0; // the row a press on the list may drag out
+    QPoint m_dragStart;
     qint64 m_detailsContact = 0; // the contact the details pane shows, 0 for none
     QPointer<ListFill> m_fill;
     // When and where a click laid the drop-down over a cell.

@@ -98,6 +98,10 @@ void frmMain::m_cMenu_Click(int index)
                   [undo] { return undo ? Journal::Undo(*SharedDb()) : Journal::Redo(*SharedDb()); });
     } else if (key == QLatin1String("mnuEmptyBin")) {
         emptyBin();
+    } else if (key == QLatin1String("mnuImport")) {
+        importFiles({});
+    } else if (key == QLatin1String("mnuExport")) {
+        exportContacts();
     } else if (key == QLatin1String("HelpTopic") || key == QLatin1String("Support") || key == QLatin1String("About")) {
         ShellOpen(this, makerPage());
     }
@@ -253,6 +257,8 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == cboEditor)
         return cboEditorEvent(event) || QMainWindow::eventFilter(watched, event);
+    if (watched == cGrid1->viewport())
+        return gridDragEvent(event) || QMainWindow::eventFilter(watched, event);
     if (watched == cGrid1 && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         const bool open = key->key() == Qt::Key_F4 ||

@@ -27,6 +27,22 @@ const char kCreate[] =
     "CREATE INDEX JournalRowsByContact ON JournalRows (ContactID);"
     "CREATE TABLE BookState (Name TEXT PRIMARY KEY, Value) WITHOUT ROWID;";
 
+// Version 2: what a contact brought from another program that has no column
+// (vCard lines, kept verbatim for export), and when it last changed; the
+// journal keeps the former too.
+// The journal's rows are ordered by step and phase, so that one phase of a
+// large step (an import) is read in one run.
+const char kUpgrade2[] =
+    "ALTER TABLE ContactMeta ADD COLUMN Kept;"
+    "ALTER TABLE ContactMeta ADD COLUMN Rev;"
+    "CREATE TABLE JournalRows2 (Step INTEGER NOT NULL, ContactID INTEGER NOT NULL, Phase INTEGER NOT NULL,"
+    " Place INTEGER NOT NULL, RemovedAt, Kept, " CONTACT_COLUMNS ", PRIMARY KEY (Step, Phase, ContactID)) WITHOUT ROWID;"
+    "INSERT INTO JournalRows2 (Step, ContactID, Phase, Place, RemovedAt, " CONTACT_COLUMNS ") SELECT Step, ContactID,"
+    " Phase, Place, RemovedAt, " CONTACT_COLUMNS " FROM JournalRows;"
+    "DROP TABLE JournalRows;"
+    "ALTER TABLE JournalRows2 RENAME TO JournalRows;"
+    "CREATE INDEX JournalRowsByContact ON JournalRows (ContactID);";
+
 int userVersion(Connection &cn)
 {
     Statement st(cn.handle(), "PRAGMA user_version");
@@ -57,10 +73,13 @@ Status Prepare(Connection &cn)
         if (!t.active())
             cn.fail(t.beginResult());
         // Another process may have upgraded it meanwhile.
-        if (userVersion(cn) == 0) {
+        const int now = userVersion(cn);
+        if (now == 0)
             run(cn, kCreate);
-            run(cn, "PRAGMA user_version = 1");
-        }
+        if (now < 2)
+            run(cn, kUpgrade2);
+        if (now < kVersion)
+            run(cn, "PRAGMA user_version = 2");
         if (!t.commit())
             cn.fail(t.commitResult());
         status = Status::Upgraded;

@@ -8,7 +8,8 @@ class Connection;
 // keyed by ContactID. Contacts keeps exactly its twelve columns, so that other
 // programs that read or write the file keep working.
 // - ContactMeta: every contact's stable UID (kept for contacts in the bin and
-//   those the journal can bring back, too);
+//   those the journal can bring back, too), what it brought from another
+//   program that has no column (Kept: vCard lines), its last change (Rev);
 // - RecycleBin: removed contacts, all their columns and the time of removal;
 // - Journal, JournalRows: the changes, for undo and redo and each contact's
 //   history;
@@ -17,7 +18,7 @@ class Connection;
 // The version of these tables is PRAGMA user_version.
 namespace BookSchema {
 
-constexpr int kVersion = 1;
+constexpr int kVersion = 2;
 
 enum class Status {
     Current,  // the side tables were there, as this version makes them

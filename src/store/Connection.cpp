@@ -55,6 +55,9 @@ std::shared_ptr<Connection> Connection::openFile(const QString &path, Database::
     // Only with no statement running: the engine refuses to replace a
     // function while one is.
     RegisterLike(db.handle());
+    // Room for the pages a large change touches (an import, its undo: the
+    // UIDs' index is written all over); taken only as it is used.
+    sqlite3_exec(db.handle(), "PRAGMA cache_size = -32768", nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db.handle(), "new_uid", 0, SQLITE_UTF8, nullptr, newUid, nullptr, nullptr, nullptr);
     return std::shared_ptr<Connection>(new Connection(std::move(db), path));
 }

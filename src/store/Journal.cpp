@@ -36,6 +36,12 @@ QByteArray columns(const char *prefix = "")
     return out;
 }
 
+// The time of a change, in seconds since 1970 (small on disk: every contact has one).
+#define kNowUtc "CAST(strftime('%s', 'now') AS INTEGER)"
+
+// A contact's kept lines, by the table alias that holds its key.
+#define kKeptOf(alias) "(SELECT Kept FROM ContactMeta m WHERE m.ContactID = " alias ".ContactID)"
+
 // Runs a statement that returns no rows, binding ?1, ?2, ... to `values`.
 void exec(Connection &cn, const QByteArray &sql, std::initializer_list<qint64> values = {})
 {
@@ -59,13 +65,15 @@ void keepPresent(Connection &cn, qint64 step, int from, int to)
 {
     const QByteArray cols = columns();
     exec(cn,
-         "INSERT INTO JournalRows (Step, ContactID, Phase, Place, RemovedAt, " + cols + ") SELECT ?1, c.ContactID, ?3, 1,"
-         " NULL, " + columns("c.") + " FROM JournalRows j JOIN Contacts c ON c.ContactID = j.ContactID"
+         "INSERT INTO JournalRows (Step, ContactID, Phase, Place, RemovedAt, Kept, " + cols + ") SELECT ?1, c.ContactID, ?3, 1,"
+         " NULL, m.Kept, " + columns("c.") + " FROM JournalRows j JOIN Contacts c ON c.ContactID = j.ContactID"
+         " LEFT JOIN ContactMeta m ON m.ContactID = c.ContactID"
          " WHERE j.Step = ?1 AND j.Phase = ?2",
          {step, from, to});
     exec(cn,
-         "INSERT INTO JournalRows (Step, ContactID, Phase, Place, RemovedAt, " + cols + ") SELECT ?1, b.ContactID, ?3, 2,"
-         " b.RemovedAt, " + columns("b.") + " FROM JournalRows j JOIN RecycleBin b ON b.ContactID = j.ContactID"
+         "INSERT INTO JournalRows (Step, ContactID, Phase, Place, RemovedAt, Kept, " + cols + ") SELECT ?1, b.ContactID, ?3, 2,"
+         " b.RemovedAt, m.Kept, " + columns("b.") + " FROM JournalRows j JOIN RecycleBin b ON b.ContactID = j.ContactID"
+         " LEFT JOIN ContactMeta m ON m.ContactID = b.ContactID"
          " WHERE j.Step = ?1 AND j.Phase = ?2",
          {step, from, to});
     exec(cn,
@@ -89,6 +97,10 @@ void apply(Connection &cn, qint64 step, int phase)
     exec(cn,
          "INSERT INTO RecycleBin (ContactID, " + cols + ", RemovedAt) SELECT ContactID, " + cols +
              ", RemovedAt FROM JournalRows WHERE Step = ?1 AND Phase = ?2 AND Place = 2",
+         {step, phase});
+    exec(cn,
+         "UPDATE ContactMeta SET Kept = j.Kept, Rev = " kNowUtc " FROM (SELECT ContactID, Kept FROM JournalRows"
+         " WHERE Step = ?1 AND Phase = ?2 AND Place <> 0) j WHERE ContactMeta.ContactID = j.ContactID",
          {step, phase});
 }
 
@@ -127,6 +139,15 @@ ChangeSummary summarise(Connection &cn, qint64 step, int beforePhase, int afterP
     return s;
 }
 
+// Keeps the book's noted count and highest key up to date with a change of
+// ours, by the change's size rather than by counting a large table again; a
+// count that was already off (another program wrote) stays off and is noticed.
+void noteCountChange(Connection &cn, const QByteArray &delta, std::initializer_list<qint64> values)
+{
+    exec(cn, "UPDATE BookState SET Value = Value + (" + delta + ") WHERE Name = 'count'", values);
+    exec(cn, "UPDATE BookState SET Value = (SELECT max(ContactID) FROM Contacts) WHERE Name = 'last'");
+}
+
 std::optional<Journal::StepInfo> stepWhere(Connection &cn, const char *sql)
 {
     Statement st(cn.handle(), sql);
@@ -155,7 +176,9 @@ ChangeSummary move(Connection &cn, bool undo)
     apply(cn, s->step, target);
     exec(cn, "UPDATE Journal SET Undone = ?2 WHERE Step = ?1", {s->step, undo ? 1 : 0});
     ChangeSummary summary = summarise(cn, s->step, other, target);
-    BookSchema::NoteState(cn);
+    noteCountChange(cn, "(SELECT count(*) FROM JournalRows WHERE Step = ?1 AND Phase = ?2 AND Place = 1)"
+                        " - (SELECT count(*) FROM JournalRows WHERE Step = ?1 AND Phase = ?3 AND Place = 1)",
+                    {s->step, target, other});
     if (!t.commit())
         cn.fail(t.commitResult());
     return summary;
@@ -177,6 +200,8 @@ struct JournalStep::Private
     explicit Private(sqlite3 *db) : transaction(db) {}
     Transaction transaction;
     qint64 step = 0;
+    // keepBefore's statements, prepared once: a large step calls it often.
+    std::optional<Statement> fromContacts, fromBin, fromNowhere;
 };
 
 JournalStep::JournalStep(Connection &cn, const QString &name) : m_cn(cn), d(std::make_unique<Private>(cn.handle()))
@@ -198,33 +223,43 @@ JournalStep::~JournalStep() = default;
 
 void JournalStep::keepBefore(qint64 contactId)
 {
-    const QByteArray cols = columns();
-    exec(m_cn,
-         "INSERT OR IGNORE INTO JournalRows (Step, ContactID, Phase, Place, RemovedAt, " + cols +
-             ") SELECT ?1, ContactID, 0, 1, NULL, " + cols + " FROM Contacts WHERE ContactID = ?2",
-         {d->step, contactId});
-    if (changes(m_cn))
-        return;
-    exec(m_cn,
-         "INSERT OR IGNORE INTO JournalRows (Step, ContactID, Phase, Place, RemovedAt, " + cols +
-             ") SELECT ?1, ContactID, 0, 2, RemovedAt, " + cols + " FROM RecycleBin WHERE ContactID = ?2",
-         {d->step, contactId});
-    if (changes(m_cn))
-        return;
-    exec(m_cn, "INSERT OR IGNORE INTO JournalRows (Step, ContactID, Phase, Place) VALUES (?1, ?2, 0, 0)",
-         {d->step, contactId});
+    if (!d->fromContacts) {
+        const QByteArray cols = columns();
+        d->fromContacts.emplace(m_cn.handle(),
+                                "INSERT OR IGNORE INTO JournalRows (Step, ContactID, Phase, Place, RemovedAt, Kept, " +
+                                    cols + ") SELECT ?1, ContactID, 0, 1, NULL, " kKeptOf("Contacts") ", " + cols +
+                                    " FROM Contacts WHERE ContactID = ?2");
+        d->fromBin.emplace(m_cn.handle(),
+                           "INSERT OR IGNORE INTO JournalRows (Step, ContactID, Phase, Place, RemovedAt, Kept, " + cols +
+                               ") SELECT ?1, ContactID, 0, 2, RemovedAt, " kKeptOf("RecycleBin") ", " + cols +
+                               " FROM RecycleBin WHERE ContactID = ?2");
+        d->fromNowhere.emplace(m_cn.handle(),
+                               "INSERT OR IGNORE INTO JournalRows (Step, ContactID, Phase, Place) VALUES (?1, ?2, 0, 0)");
+    }
+    // In Contacts, else in the bin, else nowhere: the first that finds it counts.
+    for (std::optional<Statement> *st : {&d->fromContacts, &d->fromBin, &d->fromNowhere}) {
+        Statement &s = **st;
+        s.reset();
+        s.bind(1, d->step).bind(2, contactId);
+        const int rc = s.step();
+        if (rc != SQLITE_DONE)
+            m_cn.fail(rc);
+        if (changes(m_cn))
+            return;
+    }
 }
 
-void JournalStep::keepAdded(qint64 first, qint64 last)
+void JournalStep::keepAdded(qint64 first, qint64 last, bool giveUids)
 {
     exec(m_cn,
          "INSERT OR IGNORE INTO JournalRows (Step, ContactID, Phase, Place) SELECT ?1, ContactID, 0, 0 FROM Contacts"
          " WHERE ContactID BETWEEN ?2 AND ?3",
          {d->step, first, last});
-    // A contact added here has its UID from now on (an import may have given it one).
+    if (!giveUids)
+        return;
     exec(m_cn,
-         "INSERT OR IGNORE INTO ContactMeta (ContactID, Uid) SELECT ContactID, new_uid() FROM Contacts"
-         " WHERE ContactID BETWEEN ?1 AND ?2",
+         "INSERT OR IGNORE INTO ContactMeta (ContactID, Uid, Rev) SELECT ContactID, new_uid(), " kNowUtc
+         " FROM Contacts WHERE ContactID BETWEEN ?1 AND ?2",
          {first, last});
 }
 
@@ -253,7 +288,15 @@ ChangeSummary JournalStep::commit()
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)
             m_cn.fail(rc);
     }
-    BookSchema::NoteState(m_cn);
+    exec(m_cn,
+         "UPDATE ContactMeta SET Rev = " kNowUtc " WHERE ContactID IN (SELECT ContactID FROM JournalRows"
+         " WHERE Step = ?1 AND Phase = 0 AND Place <> 0)",
+         {d->step});
+    noteCountChange(m_cn,
+                    "(SELECT count(*) FROM JournalRows j WHERE j.Step = ?1 AND j.Phase = 0 AND EXISTS"
+                    " (SELECT 1 FROM Contacts c WHERE c.ContactID = j.ContactID))"
+                    " - (SELECT count(*) FROM JournalRows WHERE Step = ?1 AND Phase = 0 AND Place = 1)",
+                    {d->step});
     if (!d->transaction.commit())
         m_cn.fail(d->transaction.commitResult());
     return summary;
@@ -284,7 +327,7 @@ ChangeSummary Redo(Connection &cn)
 QList<Version> History(Connection &cn, qint64 contactId)
 {
     QList<Version> out;
-    Statement st(cn.handle(), "SELECT s.Step, s.Name, s.At, j.Place, j.RemovedAt, " + columns("j.") +
+    Statement st(cn.handle(), "SELECT s.Step, s.Name, s.At, j.Place, j.RemovedAt, j.Kept, " + columns("j.") +
                                   " FROM JournalRows j JOIN Journal s ON s.Step = j.Step WHERE j.ContactID = ?1"
                                   " AND j.Phase = 0 AND j.Place <> 0 AND NOT s.Undone ORDER BY s.Step DESC");
     st.bind(1, contactId);
@@ -294,8 +337,9 @@ QList<Version> History(Connection &cn, qint64 contactId)
         v.replacedBy = {st.int64(0), st.text(1), st.text(2)};
         v.state.place = Place(st.int64(3));
         v.state.removedAt = st.text(4);
+        v.state.kept = st.text(5);
         for (int i = 0; i < kColumnCount; ++i)
-            v.state.columns << st.text(5 + i);
+            v.state.columns << st.text(6 + i);
         out << v;
     }
     if (rc != SQLITE_DONE)

@@ -19,6 +19,7 @@ struct ContactState
     Place place = Place::Nowhere;
     QStringList columns;
     QString removedAt;
+    QString kept; // ContactMeta.Kept
     QString value(const char *column) const;
 };
 
@@ -57,8 +58,9 @@ public:
     // it before changing the contact. The first call for a contact counts.
     void keepBefore(qint64 contactId);
     // The contacts with keys in [first, last] were added by this step: they
-    // were nowhere before it.
-    void keepAdded(qint64 first, qint64 last);
+    // were nowhere before it. Each gets a UID unless the caller gave them
+    // theirs (with the time of the change as their Rev).
+    void keepAdded(qint64 first, qint64 last, bool giveUids = true);
     // Ends the step; what it did, for the tree.
     ChangeSummary commit();
 

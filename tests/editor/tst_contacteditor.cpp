@@ -316,6 +316,37 @@ private slots:
         QCOMPARE(Journal::NextUndo(*SharedDb())->name, QStringLiteral("edit of Ann Lee"));
     }
 
+    // What a card brought beyond the fields shows on the Advanced page; an edit
+    // of it is saved (and undone) with the contact; a line that is no vCard line is refused.
+    void keptLines()
+    {
+        GuiTempAppFolder f;
+        SeedContacts({kAnn});
+        OpenDb db;
+        BookSchema::Prepare(*SharedDb());
+        SharedDb()->exec("UPDATE ContactMeta SET Kept = 'BDAY:1980-02-29' || char(10) || 'NICKNAME:Annie'");
+        Editor e;
+        QVERIFY(e.show(true));
+        e.tab("Advanced");
+        auto *kept = e.w<QPlainTextEdit>("txtKept");
+        QCOMPARE(kept->toPlainText(), QStringLiteral("BDAY:1980-02-29\nNICKNAME:Annie"));
+        kept->setFocus();
+        QTest::keyClick(kept, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(kept, Qt::Key_Return);
+        QTest::keyClicks(kept, "no colon here");
+        MsgBox::QueueAnswers({QMessageBox::Ok});
+        e.click("cmdOK");
+        QVERIFY(e.d.isVisible() && MsgBox::AskedTexts().last().startsWith("Line 3 of"));
+        QTest::keyClick(kept, Qt::Key_Home);
+        QTest::keyClicks(kept, "TITLE:");
+        e.click("cmdOK");
+        QCOMPARE(QueryText("SELECT Kept FROM ContactMeta WHERE ContactID = 1"),
+                 QStringLiteral("BDAY:1980-02-29\nNICKNAME:Annie\nTITLE:no colon here"));
+        Journal::Undo(*SharedDb());
+        QCOMPARE(QueryText("SELECT Kept FROM ContactMeta WHERE ContactID = 1"),
+                 QStringLiteral("BDAY:1980-02-29\nNICKNAME:Annie"));
+    }
+
     // A contact removed between opening and OK, or a store failure: told,
     // nothing added, the dialog stays with everything typed.
     void saveFails_data()

@@ -85,7 +85,7 @@ private slots:
     // contact; Contacts stays as it was, for any other program.
     void upgradeAndOtherPrograms()
     {
-        QCOMPARE(QueryText("PRAGMA user_version"), QStringLiteral("1"));
+        QCOMPARE(QueryText("PRAGMA user_version"), QString::number(BookSchema::kVersion));
         QCOMPARE(QueryText("SELECT count(DISTINCT Uid) FROM ContactMeta WHERE length(Uid) = 16 AND typeof(Uid) = "
                            "'blob' AND substr(hex(Uid), 13, 1) = '4' AND substr(hex(Uid), 17, 1) IN ('8','9','A','B')"),
                  QStringLiteral("2"));

@@ -1,0 +1,136 @@
+#include "app/CommandLine.h"
+
+#include "context/AppContext.h"
+#include "interchange/Export.h"
+#include "interchange/Import.h"
+#include "store/Connection.h"
+#include "store/StoreError.h"
+#include "store/mdlMDB.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void say(FILE *to, const QString &line)
+{
+    std::fputs(line.toLocal8Bit().constData(), to);
+    std::fputc('\n', to);
+}
+
+int fail(const QString &why)
+{
+    say(stderr, QStringLiteral("ardentia: ") + why);
+    return 1;
+}
+
+bool asksForCommandLine(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"--import", "--export", "--help", "-h", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0 || (std::strncmp(argv[i], "--export=", 9) == 0))
+                return true;
+        }
+    }
+    return false;
+}
+
+int runImport(Connection &cn, const QStringList &files)
+{
+    if (files.isEmpty())
+        return fail(QStringLiteral("--import needs at least one file."));
+    const Import::Plan plan = Import::Read(cn, files);
+    if (!plan.refused.isEmpty())
+        return fail(plan.refused);
+    for (const Import::Skipped &s : plan.skipped)
+        say(stderr, QStringLiteral("%1:%2: skipped: %3").arg(QDir::toNativeSeparators(s.file)).arg(s.line).arg(s.reason));
+    const Import::Result done = Import::Write(cn, plan, AppFilePath(QStringLiteral("/pictures")));
+    say(stdout, QStringLiteral("Imported: ") + Import::Summary(done.added, done.updated, int(plan.skipped.size())));
+    return 0;
+}
+
+int runExport(Connection &cn, const QString &file, const QString &format, const QString &category)
+{
+    VCard::Version version = VCard::Version::V30;
+    if (!format.isEmpty() && !Export::VersionFromName(format, version))
+        return fail(QStringLiteral("unknown format \"%1\" (use vcard3, vcard4 or vcard21).").arg(format));
+    Export::Choice choice;
+    if (!category.isNull()) {
+        choice.kind = Export::Choice::Kind::Category;
+        choice.category = category;
+    }
+    Export::Result result;
+    if (file == QLatin1String("-")) {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly))
+            return fail(QStringLiteral("the standard output cannot be written."));
+        result = Export::Write(cn, out, version, choice);
+    } else {
+        result = Export::WriteFile(cn, file, version, choice);
+    }
+    if (!result.failure.isEmpty())
+        return fail(QStringLiteral("%1 could not be written: %2").arg(QDir::toNativeSeparators(file), result.failure));
+    if (file != QLatin1String("-"))
+        say(stdout, QStringLiteral("Exported %1 contacts to %2").arg(result.written).arg(QDir::toNativeSeparators(file)));
+    return 0;
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char *argv[])
+{
+    if (!asksForCommandLine(argc, argv))
+        return -1;
+    QCoreApplication app(argc, argv);
+    InitProductConstants();
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Ardentia, a contact book. Without options it opens its window."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption import(QStringLiteral("import"),
+                                    QStringLiteral("Imports the vCard files given (2.1, 3.0, 4.0) into the contact book."));
+    const QCommandLineOption exportTo(QStringLiteral("export"),
+                                      QStringLiteral("Exports the contacts as vCards to <file> (\"-\": standard output)."),
+                                      QStringLiteral("file"));
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("The vCard version to export: vcard3 (the default), vcard4 or vcard21."),
+                                    QStringLiteral("format"));
+    const QCommandLineOption category(QStringLiteral("category"),
+                                      QStringLiteral("Exports only the contacts of this category."), QStringLiteral("name"));
+    parser.addOptions({import, exportTo, format, category});
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("The files to import."), QStringLiteral("[files...]"));
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        say(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+        return 0;
+    }
+    if (parser.isSet(import) && parser.isSet(exportTo))
+        return fail(QStringLiteral("--import and --export cannot be given together."));
+    if (!parser.isSet(import) && !parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument \"%1\".").arg(parser.positionalArguments().first()));
+
+    PrepareApplicationFolder();
+    SharedConnection cn;
+    try {
+        mdlMDB::OpenDatabase(QStringLiteral("/db/db.sqlite"), cn);
+        if (parser.isSet(import)) {
+            if (!cn->sideTablesUsable())
+                return fail(cn->sideTablesProblem().simplified());
+            return runImport(*cn, parser.positionalArguments());
+        }
+        return runExport(*cn, parser.value(exportTo), parser.value(format),
+                         parser.isSet(category) ? parser.value(category) : QString());
+    } catch (const StoreError &e) {
+        return fail(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(e.file()), e.message()));
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+// What a vCard means for a contact of the book, both ways. The columns take
+// what they can hold; everything else a card brings is kept beside the
+// contact as vCard lines and written back on export, so that a card read,
+// written and read again gives the same contact and the same kept lines.
+
+#include "interchange/VCard.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace ContactCard {
+
+// Contacts' columns after its key, in table order.
+enum Column { First, Last, Company, Address, Category, Phones, Mails, Websites, Notes, Registered, Picture, ColumnCount };
+const char *ColumnName(int column);
+
+struct Contact
+{
+    QStringList columns = QStringList(ColumnCount, QString());
+    QString uid;       // as the card gave it ("urn:uuid:" taken off); empty when it gave none
+    QStringList kept;  // vCard lines (VCard::Property::toLine), in the card's order
+    QByteArray photo;  // an embedded picture, to be written as a file
+    QString photoType; // its file suffix: "jpg", "png", ...
+};
+
+// The contact a card describes. Date_Registed and Picture are left empty
+// (the importer decides them).
+Contact FromCard(const VCard::Card &card);
+
+// Writes the contact as one card. `uid` and `rev` must not be empty;
+// `picture` is the picture file's bytes (empty for none).
+void ToCard(VCard::Writer &writer, const QStringList &columns, const QString &uid, const QStringList &kept,
+            const QString &rev, const QByteArray &picture);
+
+// The kept lines as stored (one per line) and back.
+QString JoinKept(const QStringList &kept);
+QStringList SplitKept(const QString &stored);
+
+// The address text the columns hold for an ADR value's components.
+QString AddressText(const QStringList &components);
+
+// The media type of a picture file's bytes ("image/jpeg"), or empty when
+// they are no picture the program knows; `suffix` gets its file suffix.
+QString PictureType(const QByteArray &bytes, QString *suffix = nullptr);
+
+} // namespace ContactCard

@@ -1,0 +1,308 @@
+#include "interchange/Import.h"
+
+#include "sqlite/Statement.h"
+#include "sqlite/Transaction.h"
+#include "store/Connection.h"
+#include "store/DateText.h"
+#include "store/Journal.h"
+#include "store/StoreError.h"
+#include "store/Uid.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+
+#include <sqlite3.h>
+
+namespace {
+
+// How often (in cards) progress is told.
+constexpr int kProgressEvery = 256;
+
+struct Cancelled
+{
+};
+
+// Finds the contact a UID belongs to: in Contacts or the bin (the card then
+// updates it), or nowhere any more (the card is new and needs a UID of its own).
+class UidLookup
+{
+public:
+    explicit UidLookup(Connection &cn)
+        : m_cn(cn),
+          m_st(cn.handle(), "SELECT m.ContactID, EXISTS (SELECT 1 FROM Contacts c WHERE c.ContactID = m.ContactID)"
+                            " OR EXISTS (SELECT 1 FROM RecycleBin b WHERE b.ContactID = m.ContactID)"
+                            " FROM ContactMeta m WHERE m.Uid = ?1")
+    {
+    }
+    // 0 when the UID is free; -1 when it is taken by a contact that is gone.
+    qint64 find(const QString &uid)
+    {
+        const Uid::Stored s = Uid::FromText(uid);
+        m_st.reset();
+        if (s.blob)
+            m_st.bindBlob(1, s.bytes);
+        else
+            m_st.bindUtf8(1, s.bytes);
+        const int rc = m_st.step();
+        if (rc == SQLITE_DONE)
+            return 0;
+        if (rc != SQLITE_ROW)
+            m_cn.fail(rc);
+        return m_st.int64(1) ? m_st.int64(0) : -1;
+    }
+
+private:
+    Connection &m_cn;
+    Statement m_st;
+};
+
+void readInto(Import::Plan &plan, Connection &cn, QByteArrayView data, const QString &file, UidLookup &uids,
+              QHash<QString, int> &byUid, qint64 base, qint64 total, const Import::Progress &progress)
+{
+    VCard::Reader reader(data);
+    VCard::Card card;
+    VCard::Problem problem;
+    int n = 0;
+    for (;;) {
+        const VCard::Reader::Result r = reader.next(card, problem);
+        if (r == VCard::Reader::Result::End)
+            break;
+        if (progress && ++n % kProgressEvery == 0 && !progress(base + reader.position(), total))
+            throw Cancelled();
+        if (r == VCard::Reader::Result::Skipped) {
+            plan.skipped << Import::Skipped{file, problem.line, problem.reason};
+            continue;
+        }
+        ContactCard::Contact contact = ContactCard::FromCard(card);
+        qint64 existing = 0;
+        if (!contact.uid.isEmpty()) {
+            if (const auto it = byUid.constFind(contact.uid); it != byUid.constEnd()) {
+                // The same card twice in one import: the later one wins.
+                plan.contacts[*it] = contact;
+                continue;
+            }
+            existing = uids.find(contact.uid);
+            if (existing < 0) {
+                contact.uid.clear();
+                existing = 0;
+            }
+        }
+        if (!contact.uid.isEmpty())
+            byUid.insert(contact.uid, int(plan.contacts.size()));
+        plan.contacts << contact;
+        plan.existing << existing;
+        ++(existing ? plan.updated : plan.added);
+    }
+    Q_UNUSED(cn);
+}
+
+QString notVCard(const QString &file)
+{
+    return QStringLiteral("%1 is not a vCard file (it does not begin with BEGIN:VCARD); nothing was imported.")
+        .arg(QDir::toNativeSeparators(file));
+}
+
+void step(Connection &cn, Statement &st)
+{
+    const int rc = st.step();
+    if (rc != SQLITE_DONE)
+        cn.fail(rc);
+}
+
+// Writes an embedded picture under a name of its content, so that the same
+// picture imported twice is one file.
+QString savePicture(const ContactCard::Contact &c, const QString &folder)
+{
+    if (c.photo.isEmpty() || folder.isEmpty())
+        return QString();
+    QDir().mkpath(folder);
+    const QString name = QString::fromLatin1(QCryptographicHash::hash(c.photo, QCryptographicHash::Sha1).toHex().left(20)) +
+                         QLatin1Char('.') + c.photoType;
+    const QString path = QDir(folder).absoluteFilePath(name);
+    if (QFileInfo(path).size() == c.photo.size())
+        return path;
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(c.photo) != c.photo.size() || !f.commit())
+        return QString();
+    return path;
+}
+
+} // namespace
+
+namespace Import {
+
+Plan Read(Connection &cn, const QStringList &files, const Progress &progress)
+{
+    Plan plan;
+    qint64 total = 0;
+    for (const QString &f : files)
+        total += QFileInfo(f).size();
+    // One read transaction: the lookups of every card share one lock of the file.
+    Transaction reading(cn.handle());
+    UidLookup uids(cn);
+    QHash<QString, int> byUid;
+    qint64 base = 0;
+    try {
+        for (const QString &path : files) {
+            QFile f(path);
+            if (!f.open(QIODevice::ReadOnly)) {
+                plan.refused = QStringLiteral("%1 could not be read: %2").arg(QDir::toNativeSeparators(path), f.errorString());
+                return plan;
+            }
+            const qint64 size = f.size();
+            uchar *mapped = size > 0 ? f.map(0, size) : nullptr;
+            QByteArray copy;
+            QByteArrayView data;
+            if (mapped) {
+                data = QByteArrayView(reinterpret_cast<const char *>(mapped), size);
+            } else {
+                copy = f.readAll();
+                data = copy;
+            }
+            if (!VCard::LooksLikeVCard(data)) {
+                plan = Plan();
+                plan.refused = notVCard(path);
+                return plan;
+            }
+            readInto(plan, cn, data, path, uids, byUid, base, total, progress);
+            base += size;
+        }
+    } catch (const Cancelled &) {
+        plan = Plan();
+        plan.cancelled = true;
+    }
+    return plan;
+}
+
+Plan ReadData(Connection &cn, const QByteArray &data, const QString &name, const Progress &progress)
+{
+    Plan plan;
+    if (!VCard::LooksLikeVCard(data)) {
+        plan.refused = notVCard(name);
+        return plan;
+    }
+    Transaction reading(cn.handle());
+    UidLookup uids(cn);
+    QHash<QString, int> byUid;
+    try {
+        readInto(plan, cn, data, name, uids, byUid, 0, data.size(), progress);
+    } catch (const Cancelled &) {
+        plan = Plan();
+        plan.cancelled = true;
+    }
+    return plan;
+}
+
+Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, const Progress &progress)
+{
+    Result result;
+    if (plan.contacts.isEmpty() || !plan.refused.isEmpty())
+        return result;
+    using namespace ContactCard;
+    const QString name = plan.contacts.size() == 1
+                             ? QStringLiteral("import of ") +
+                                   (plan.contacts.first().columns.at(First) + QLatin1Char(' ') +
+                                    plan.contacts.first().columns.at(Last)).trimmed()
+                             : QStringLiteral("import of %1 contacts").arg(plan.contacts.size());
+    try {
+        JournalStep journal(cn, name);
+        Statement insert(cn.handle(), "INSERT INTO Contacts (First_Name, Last_Name, Company, Address, Category, Phones,"
+                                      " Mails, Websites, Notes, Date_Registed, Picture) VALUES"
+                                      " (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+        Statement update(cn.handle(), "UPDATE Contacts SET First_Name = ?1, Last_Name = ?2, Company = ?3, Address = ?4,"
+                                      " Category = ?5, Phones = ?6, Mails = ?7, Websites = ?8, Notes = ?9,"
+                                      " Picture = coalesce(?11, Picture) WHERE ContactID = ?12");
+        Statement restore(cn.handle(), "INSERT INTO Contacts (ContactID, First_Name, Last_Name, Company, Address, Category,"
+                                       " Phones, Mails, Websites, Notes, Date_Registed, Picture) SELECT ContactID, First_Name, Last_Name, Company, Address,"
+                                       " Category, Phones, Mails, Websites, Notes, Date_Registed, Picture FROM RecycleBin"
+                                       " WHERE ContactID = ?1");
+        Statement unbin(cn.handle(), "DELETE FROM RecycleBin WHERE ContactID = ?1");
+        Statement newMeta(cn.handle(), "INSERT INTO ContactMeta (ContactID, Uid, Kept, Rev) VALUES (?1, ?2, ?3, ?4)");
+        Statement newMetaUid(cn.handle(), "INSERT INTO ContactMeta (ContactID, Uid, Kept, Rev) VALUES (?1, new_uid(), ?2, ?3)");
+        const qint64 rev = QDateTime::currentSecsSinceEpoch();
+        Statement keptOf(cn.handle(), "UPDATE ContactMeta SET Kept = ?2 WHERE ContactID = ?1");
+        const QString now = StoredDateTime(QDateTime::currentDateTime());
+        qint64 firstNew = 0, lastNew = 0;
+        for (qsizetype i = 0; i < plan.contacts.size(); ++i) {
+            if (progress && i % kProgressEvery == 0 && !progress(i, plan.contacts.size())) {
+                result = Result();
+                result.cancelled = true;
+                return result; // the step rolls back
+            }
+            const Contact &c = plan.contacts.at(i);
+            const QString picture = savePicture(c, picturesFolder);
+            const QString kept = JoinKept(c.kept);
+            const qint64 id = plan.existing.at(i);
+            Statement &st = id ? update : insert;
+            st.reset();
+            for (int col = 0; col < ColumnCount; ++col) {
+                if (col == Registered)
+                    st.bind(col + 1, now);
+                else if (col == Picture && picture.isEmpty())
+                    st.bindNull(col + 1);
+                else
+                    st.bind(col + 1, col == Picture ? picture : c.columns.at(col));
+            }
+            if (id) {
+                journal.keepBefore(id);
+                unbin.reset();
+                restore.reset();
+                restore.bind(1, id);
+                // A card of a contact in the bin brings it back.
+                if (restore.step() == SQLITE_DONE && sqlite3_changes(cn.handle()) > 0) {
+                    unbin.bind(1, id);
+                    step(cn, unbin);
+                }
+                st.bind(12, id);
+                step(cn, st);
+                keptOf.reset();
+                keptOf.bind(1, id).bind(2, kept);
+                step(cn, keptOf);
+                ++result.updated;
+                continue;
+            }
+            if (picture.isEmpty())
+                st.bind(Picture + 1, QString());
+            step(cn, st);
+            const qint64 newId = sqlite3_last_insert_rowid(cn.handle());
+            if (!firstNew)
+                firstNew = newId;
+            lastNew = newId;
+            if (c.uid.isEmpty()) {
+                newMetaUid.reset();
+                newMetaUid.bind(1, newId).bind(2, kept).bind(3, rev);
+                step(cn, newMetaUid);
+            } else {
+                const Uid::Stored s = Uid::FromText(c.uid);
+                newMeta.reset();
+                newMeta.bind(1, newId);
+                if (s.blob)
+                    newMeta.bindBlob(2, s.bytes);
+                else
+                    newMeta.bindUtf8(2, s.bytes);
+                newMeta.bind(3, kept).bind(4, rev);
+                step(cn, newMeta);
+            }
+            ++result.added;
+        }
+        if (firstNew)
+            journal.keepAdded(firstNew, lastNew, false);
+        result.summary = journal.commit();
+    } catch (const Cancelled &) {
+        result = Result();
+        result.cancelled = true;
+    }
+    return result;
+}
+
+QString Summary(int added, int updated, int skipped)
+{
+    return QStringLiteral("%1 added, %2 updated, %3 skipped").arg(added).arg(updated).arg(skipped);
+}
+
+} // namespace Import

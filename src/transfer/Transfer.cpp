@@ -1,0 +1,301 @@
+#include "transfer/Transfer.h"
+
+#include "context/AppContext.h"
+#include "controls/MsgBox.h"
+#include "controls/mdlCommDialog.h"
+#include "interchange/Export.h"
+#include "interchange/Import.h"
+#include "store/Connection.h"
+#include "store/StoreError.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+// Skipped cards listed in the report at most; the rest are counted.
+constexpr int kReportedSkips = 30;
+
+// A progress bar with Cancel that keeps the window answering: the work calls
+// it often, and it lets the event loop run every few milliseconds.
+class Progress
+{
+public:
+    Progress(QWidget *parent, const QString &text)
+    {
+        m_dialog = new QProgressDialog(text, QStringLiteral("Cancel"), 0, 1000, parent);
+        m_dialog->setObjectName(QStringLiteral("dlgProgress"));
+        m_dialog->setWindowModality(Qt::WindowModal);
+        m_dialog->setMinimumDuration(400);
+        m_dialog->setAutoClose(false);
+        m_dialog->setAutoReset(false);
+        m_clock.start();
+    }
+    ~Progress() { delete m_dialog.data(); }
+    void setText(const QString &text)
+    {
+        if (m_dialog)
+            m_dialog->setLabelText(text);
+    }
+    bool operator()(qint64 done, qint64 total)
+    {
+        if (!m_dialog)
+            return false;
+        if (m_clock.elapsed() >= 15) {
+            m_dialog->setValue(total > 0 ? int(qMin<qint64>(1000, done * 1000 / total)) : 0);
+            QCoreApplication::processEvents();
+            m_clock.restart();
+        }
+        return m_dialog && !m_dialog->wasCanceled();
+    }
+    std::function<bool(qint64, qint64)> callback()
+    {
+        return [this](qint64 done, qint64 total) { return (*this)(done, total); };
+    }
+
+private:
+    QPointer<QProgressDialog> m_dialog;
+    QElapsedTimer m_clock;
+};
+
+QString skipList(const QList<Import::Skipped> &skipped)
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < skipped.size() && i < kReportedSkips; ++i) {
+        const Import::Skipped &s = skipped.at(i);
+        lines << QStringLiteral("%1, line %2: %3").arg(QFileInfo(s.file).fileName()).arg(s.line).arg(s.reason);
+    }
+    if (skipped.size() > kReportedSkips)
+        lines << QStringLiteral("... and %1 more.").arg(skipped.size() - kReportedSkips);
+    return lines.join(QLatin1Char('\n'));
+}
+
+// The export dialog: which contacts, which version, which file.
+class frmExport : public QDialog
+{
+public:
+    frmExport(QWidget *parent, const Transfer::ExportOffer &offer) : QDialog(parent)
+    {
+        setObjectName(QStringLiteral("frmExport"));
+        setWindowTitle(QStringLiteral("Export contacts"));
+        auto *layout = new QVBoxLayout(this);
+        auto *which = new QLabel(QStringLiteral("Contacts to export:"), this);
+        layout->addWidget(which);
+        optAll = addChoice(QStringLiteral("optAll"), QStringLiteral("&All contacts"), true);
+        optList = addChoice(QStringLiteral("optList"),
+                            QStringLiteral("The &current list (%1, %2 contacts)").arg(offer.listName).arg(offer.list.size()),
+                            !offer.list.isEmpty());
+        optSelected = addChoice(QStringLiteral("optSelected"), QStringLiteral("The &selected contact"), offer.selected != 0);
+        for (QRadioButton *b : {optAll, optList, optSelected})
+            layout->addWidget(b);
+        optAll->setChecked(true);
+        auto *form = new QFormLayout;
+        cboVersion = new QComboBox(this);
+        cboVersion->setObjectName(QStringLiteral("cboVersion"));
+        cboVersion->addItem(QStringLiteral("vCard 3.0 (most programs)"), int(VCard::Version::V30));
+        cboVersion->addItem(QStringLiteral("vCard 4.0"), int(VCard::Version::V40));
+        cboVersion->addItem(QStringLiteral("vCard 2.1 (older phones)"), int(VCard::Version::V21));
+        form->addRow(QStringLiteral("&Version:"), cboVersion);
+        auto *fileRow = new QHBoxLayout;
+        txtFile = new QLineEdit(this);
+        txtFile->setObjectName(QStringLiteral("txtFile"));
+        txtFile->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                             .filePath(QStringLiteral("contacts.vcf")));
+        auto *browse = new QPushButton(QStringLiteral("&Browse..."), this);
+        browse->setObjectName(QStringLiteral("cmdBrowse"));
+        connect(browse, &QPushButton::clicked, this, [this] {
+            const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Export contacts"), txtFile->text(),
+                                                                QStringLiteral("vCard files (*.vcf)"), nullptr,
+                                                                QFileDialog::DontUseNativeDialog);
+            if (!chosen.isEmpty())
+                txtFile->setText(chosen);
+        });
+        fileRow->addWidget(txtFile, 1);
+        fileRow->addWidget(browse);
+        form->addRow(QStringLiteral("&File:"), fileRow);
+        layout->addLayout(form);
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+        buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
+        buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&Export"));
+        buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        layout->addWidget(buttons);
+        resize(460, sizeHint().height());
+    }
+
+    QRadioButton *optAll, *optList, *optSelected;
+    QComboBox *cboVersion;
+    QLineEdit *txtFile;
+
+private:
+    QRadioButton *addChoice(const QString &name, const QString &text, bool enabled)
+    {
+        auto *b = new QRadioButton(text, this);
+        b->setObjectName(name);
+        b->setEnabled(enabled);
+        return b;
+    }
+};
+
+} // namespace
+
+namespace Transfer {
+
+std::optional<ChangeSummary> ImportFiles(QWidget *parent, Connection &cn, QStringList files)
+{
+    if (!cn.sideTablesUsable()) {
+        MsgBox::Fail(parent, cn.sideTablesProblem());
+        return std::nullopt;
+    }
+    if (files.isEmpty()) {
+        OpenFileRequest request;
+        request.Title = QStringLiteral("Import contacts");
+        request.Filter = QStringLiteral("vCard files (*.vcf)") + QChar(0) + QStringLiteral("*.vcf; *.vcard") + QChar(0) +
+                         QStringLiteral("All files") + QChar(0) + QStringLiteral("*") + QChar(0) + QChar(0);
+        const SelectedFiles chosen = ShowOpenDialog(request, parent, true);
+        if (chosen.Cancelled)
+            return std::nullopt;
+        for (int i = 1; i <= chosen.FileCount; ++i)
+            files << chosen.FilePath(i);
+    }
+    Import::Plan plan;
+    {
+        Progress progress(parent, QStringLiteral("Reading the cards..."));
+        plan = Import::Read(cn, files, progress.callback());
+    }
+    if (plan.cancelled)
+        return std::nullopt;
+    if (!plan.refused.isEmpty()) {
+        MsgBox::Fail(parent, plan.refused);
+        return std::nullopt;
+    }
+    QString question;
+    if (plan.contacts.isEmpty()) {
+        MsgBox::Inform(parent, QStringLiteral("No contact could be imported.") +
+                                   (plan.skipped.isEmpty() ? QString() : QStringLiteral("\n\n") + skipList(plan.skipped)));
+        return std::nullopt;
+    }
+    question = QStringLiteral("%1 new contacts, %2 updated contacts (the same UID), %3 cards skipped.\n\nImport them? "
+                              "Undo takes the whole import back.")
+                   .arg(plan.added)
+                   .arg(plan.updated)
+                   .arg(plan.skipped.size());
+    if (!MsgBox::AskYesNo(parent, question))
+        return std::nullopt;
+    Import::Result done;
+    try {
+        Progress progress(parent, QStringLiteral("Importing the contacts..."));
+        done = Import::Write(cn, plan, AppFilePath(QStringLiteral("/pictures")), progress.callback());
+    } catch (const StoreError &e) {
+        MsgBox::Fail(parent, QStringLiteral("The contacts could not be imported; nothing was changed.\n\n") + e.message());
+        return std::nullopt;
+    }
+    if (done.cancelled) {
+        MsgBox::Inform(parent, QStringLiteral("The import was cancelled; nothing was changed."));
+        return std::nullopt;
+    }
+    QString report = QStringLiteral("Import done: ") + Import::Summary(done.added, done.updated, int(plan.skipped.size())) +
+                     QLatin1Char('.');
+    if (!plan.skipped.isEmpty())
+        report += QStringLiteral("\n\nSkipped cards:\n") + skipList(plan.skipped);
+    MsgBox::Inform(parent, report);
+    return done.summary;
+}
+
+void ExportContacts(QWidget *parent, Connection &cn, const ExportOffer &offer)
+{
+    frmExport dialog(parent, offer);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString path = dialog.txtFile->text().trimmed();
+    if (path.isEmpty())
+        return;
+    Export::Choice choice;
+    if (dialog.optList->isChecked()) {
+        choice.kind = Export::Choice::Kind::Contacts;
+        choice.contacts = offer.list;
+    } else if (dialog.optSelected->isChecked()) {
+        choice.kind = Export::Choice::Kind::Contacts;
+        choice.contacts = {offer.selected};
+    }
+    const auto version = VCard::Version(dialog.cboVersion->currentData().toInt());
+    Export::Result result;
+    try {
+        Progress progress(parent, QStringLiteral("Exporting the contacts..."));
+        result = Export::WriteFile(cn, path, version, choice, progress.callback());
+    } catch (const StoreError &e) {
+        MsgBox::Fail(parent, QStringLiteral("The contacts could not be read.\n\n") + e.message());
+        return;
+    }
+    if (result.cancelled)
+        return;
+    if (!result.failure.isEmpty()) {
+        MsgBox::Fail(parent, QStringLiteral("%1 could not be written.\n\n%2").arg(QDir::toNativeSeparators(path), result.failure));
+        return;
+    }
+    MsgBox::Inform(parent, QStringLiteral("%1 contacts were exported to %2.").arg(result.written).arg(QDir::toNativeSeparators(path)));
+}
+
+QMimeData *DragData(Connection &cn, const QList<qint64> &contacts)
+{
+    if (contacts.isEmpty())
+        return nullptr;
+    static QTemporaryDir folder; // lives as long as the program, for the drop target to read
+    if (!folder.isValid())
+        return nullptr;
+    const QString path = folder.filePath(contacts.size() == 1 ? QStringLiteral("contact.vcf") : QStringLiteral("contacts.vcf"));
+    Export::Choice choice;
+    choice.kind = Export::Choice::Kind::Contacts;
+    choice.contacts = contacts;
+    try {
+        if (Export::WriteFile(cn, path, VCard::Version::V30, choice).written == 0)
+            return nullptr;
+    } catch (const StoreError &) {
+        return nullptr;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return nullptr;
+    auto *data = new QMimeData;
+    data->setData(QStringLiteral("text/vcard"), f.readAll());
+    data->setData(QStringLiteral("text/x-vcard"), data->data(QStringLiteral("text/vcard")));
+    data->setUrls({QUrl::fromLocalFile(path)});
+    return data;
+}
+
+QStringList DroppedCards(const QMimeData *data)
+{
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl &url : data->urls()) {
+        const QString path = url.toLocalFile();
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (!path.isEmpty() && (suffix == QLatin1String("vcf") || suffix == QLatin1String("vcard")))
+            files << path;
+    }
+    return files;
+}
+
+} // namespace Transfer

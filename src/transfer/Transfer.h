@@ -1,0 +1,43 @@
+#pragma once
+
+// Contacts in and out from the window: File > Import and Export, files dropped
+// on the window, rows dragged out of the list.
+
+#include "store/Journal.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class Connection;
+class QMimeData;
+class QWidget;
+
+namespace Transfer {
+
+// Imports the files (asks for them when none are given): reads them with a
+// progress bar, says how many are new, updated and skipped and asks before
+// writing, writes them as one undoable step, and reports what was done. What
+// the import changed, or nothing when nothing was written.
+std::optional<ChangeSummary> ImportFiles(QWidget *parent, Connection &cn, QStringList files);
+
+// The contacts the export dialog offers besides all of them.
+struct ExportOffer
+{
+    QList<qint64> list;     // the current list
+    qint64 selected = 0;    // the selected contact, 0 for none
+    QString listName;       // the node the list shows
+};
+// Shows the export dialog and writes the file chosen there.
+void ExportContacts(QWidget *parent, Connection &cn, const ExportOffer &offer);
+
+// The contacts as a vCard file to drag out: text/vcard data and a file in a
+// temporary folder (for file managers). Null when nothing could be written.
+QMimeData *DragData(Connection &cn, const QList<qint64> &contacts);
+
+// The vCard files among dropped URLs.
+QStringList DroppedCards(const QMimeData *data);
+
+} // namespace Transfer

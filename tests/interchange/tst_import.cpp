@@ -1,0 +1,268 @@
+// Cards into the book and out again: what lands in which column and what is
+// kept beside it, re-import by UID, one undoable step, round trips through all
+// three versions, and exports read back by independent readers.
+#include "support/CoreTestSupport.h"
+
+#include "context/AppContext.h"
+#include "interchange/ContactCard.h"
+#include "interchange/Export.h"
+#include "interchange/Import.h"
+#include "store/ItemList.h"
+#include "store/Journal.h"
+#include "store/RecycleBin.h"
+#include "store/mdlMDB.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace ContactCard;
+
+namespace {
+
+// A card as a desktop address book writes it: labels by group, a picture, a
+// second address, a birthday; the second one as an old phone does, in 2.1.
+const QByteArray kCards =
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//Example//Book//EN\r\n"
+    "N:M\xC3\xBCller;Ann;Maria;Dr.;\r\nFN:Dr. Ann Maria M\xC3\xBCller\r\nORG:Acme;Sales\r\n"
+    "item1.TEL;type=pref:+1 555 0100\r\nitem1.X-ABLabel:_$!<Mobile>!$_\r\nTEL;TYPE=work,voice:555 0200\r\n"
+    "EMAIL;TYPE=INTERNET;TYPE=HOME:ann@example.org\r\nURL:https://example.org/ann\r\n"
+    "ADR;TYPE=home:;;1 Main St;Springfield;IL;62704;USA\r\nADR;TYPE=work:;;9 Mill Rd;Shelbyville;;;\r\n"
+    "CATEGORIES:Work,Golf\r\nNOTE:Met at the fair\\, 2019\\nCall back\r\nBDAY:1980-02-29\r\n"
+    "X-CUSTOM;X-P=a\\,b:value\\;with\\;semicolons\r\n"
+    "PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==\r\n"
+    "UID:6f1c2f9e-3b7a-4d2c-9e51-0a7b3c4d5e6f\r\nREV:2020-01-01T00:00:00Z\r\nEND:VCARD\r\n"
+    "\r\njunk between cards\r\n"
+    "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:G=C3=BCnther;Bo\r\n"
+    "TEL;HOME;VOICE:555-0300\r\nTEL;CELL:555-0301\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Nameless Corp\r\nEND:VCARD\r\n";
+
+struct Book
+{
+    std::optional<TempAppFolder> folder{std::in_place};
+    SharedConnection cn;
+    Book() { mdlMDB::OpenDatabase(QStringLiteral("/db/db.sqlite"), cn); }
+    QString pictures() const { return folder->file(QStringLiteral("pictures")); }
+    Import::Result import(const QByteArray &data)
+    {
+        return Import::Write(*cn, Import::ReadData(*cn, data, QStringLiteral("cards.vcf")), pictures());
+    }
+    QByteArray exported(VCard::Version v)
+    {
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        Export::Write(*cn, out, v, Export::Choice());
+        return out.data();
+    }
+};
+
+// Every contact of the open book with its kept lines, UID aside.
+QString contents(Connection &cn)
+{
+    Q_UNUSED(cn);
+    return QueryText(QStringLiteral(
+        "SELECT group_concat(r, '#') FROM (SELECT quote(First_Name) || quote(Last_Name) || quote(Company) ||"
+        " quote(Address) || quote(Category) || quote(Phones) || quote(Mails) || quote(Websites) || quote(Notes) ||"
+        " quote(length(Picture) > 0) || quote(m.Kept) || hex(m.Uid) AS r FROM Contacts c JOIN ContactMeta m USING"
+        " (ContactID) ORDER BY First_Name)"));
+}
+
+} // namespace
+
+class tst_Import : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    // What each property becomes; what the columns cannot hold is kept.
+    void mapping()
+    {
+        Book book;
+        const Import::Plan plan = Import::ReadData(*book.cn, kCards, QStringLiteral("cards.vcf"));
+        QCOMPARE(plan.added, 3);
+        QCOMPARE(plan.skipped.size(), 0);
+        const Contact &ann = plan.contacts.at(0);
+        QCOMPARE(ann.columns.at(First), QStringLiteral("Ann Maria"));
+        QCOMPARE(ann.columns.at(Last), QString::fromUtf8("M\xC3\xBCller"));
+        QCOMPARE(ann.columns.at(Company), QStringLiteral("Acme"));
+        QCOMPARE(ann.columns.at(Address), QStringLiteral("1 Main St\nSpringfield IL 62704\nUSA"));
+        QCOMPARE(ann.columns.at(Category), QStringLiteral("Work"));
+        QCOMPARE(SplitItemList(ann.columns.at(Phones)),
+                 (QList<ItemEntry>{{"+1 555 0100", "Mobile"}, {"555 0200", "work, voice"}}));
+        QCOMPARE(SplitItemList(ann.columns.at(Mails)), (QList<ItemEntry>{{"ann@example.org", "home"}}));
+        QCOMPARE(GetFirstItem(ann.columns.at(Websites)), QStringLiteral("https://example.org/ann"));
+        QCOMPARE(ann.columns.at(Notes), QStringLiteral("Met at the fair, 2019\nCall back"));
+        QCOMPARE(ann.uid, QStringLiteral("6f1c2f9e-3b7a-4d2c-9e51-0a7b3c4d5e6f"));
+        QCOMPARE(ann.photoType, QStringLiteral("png"));
+        const QString kept = ann.kept.join('|');
+        for (const char *line : {"N:M\xC3\xBC" "ller;Ann;Maria;Dr.;", "FN:Dr. Ann Maria M\xC3\xBC" "ller", "ORG:Acme;Sales",
+                                 "ADR;TYPE=work:;;9 Mill Rd;Shelbyville;;;", "CATEGORIES:Work,Golf", "BDAY:1980-02-29"})
+            QVERIFY2(kept.contains(QString::fromUtf8(line)), qPrintable(kept));
+        QVERIFY2(!kept.contains("TEL") && !kept.contains("PRODID") && !kept.contains("REV") && !kept.contains("X-ABLabel"),
+                 qPrintable(kept));
+        QCOMPARE(plan.contacts.at(1).columns.at(Last), QString::fromUtf8("G\xC3\xBCnther"));
+        QCOMPARE(SplitItemList(plan.contacts.at(1).columns.at(Phones)),
+                 (QList<ItemEntry>{{"555-0300", "home, voice"}, {"555-0301", "cell"}}));
+        // No N: the formatted name is the visible name.
+        QCOMPARE(plan.contacts.at(2).columns.at(First), QStringLiteral("Nameless Corp"));
+    }
+
+    // Written as one step: a second import of the same cards updates by UID,
+    // undo takes each import back whole, a card of a contact in the bin brings it back.
+    void writeUpdateUndo()
+    {
+        Book book;
+        const Import::Result first = book.import(kCards);
+        QCOMPARE(first.added, 3);
+        QCOMPARE(CountContacts(), 3);
+        const QString picture = QueryText("SELECT Picture FROM Contacts WHERE Company = 'Acme'");
+        QVERIFY(picture.startsWith(book.pictures()) && QFile::exists(picture));
+        QCOMPARE(QueryText("SELECT lower(hex(Uid)) FROM ContactMeta JOIN Contacts USING (ContactID) WHERE Company = 'Acme'"),
+                 QStringLiteral("6f1c2f9e3b7a4d2c9e510a7b3c4d5e6f"));
+        const QString id = QueryText("SELECT ContactID FROM Contacts WHERE Company = 'Acme'");
+        const QString before = contents(*book.cn);
+
+        QByteArray changed = kCards;
+        changed.replace("Met at the fair", "Seen again");
+        const Import::Plan plan = Import::ReadData(*book.cn, changed, "again.vcf");
+        QCOMPARE(plan.added, 2); // the cards without a UID are new each time
+        QCOMPARE(plan.updated, 1);
+        Import::Write(*book.cn, plan, book.pictures());
+        QCOMPARE(QueryText("SELECT ContactID FROM Contacts WHERE Notes LIKE 'Seen again%'"), id);
+        QCOMPARE(CountContacts(), 5);
+        QCOMPARE(Journal::NextUndo(*book.cn)->name, QStringLiteral("import of 3 contacts"));
+        Journal::Undo(*book.cn);
+        QCOMPARE(contents(*book.cn), before);
+        Journal::Undo(*book.cn);
+        QCOMPARE(CountContacts(), 0);
+        Journal::Redo(*book.cn);
+        QCOMPARE(contents(*book.cn), before);
+
+        RecycleBin::Remove(*book.cn, id.toLongLong());
+        QCOMPARE(Import::ReadData(*book.cn, kCards, "x").updated, 1);
+        book.import(kCards);
+        QCOMPARE(QueryText("SELECT count(*) FROM RecycleBin"), QStringLiteral("0"));
+        QCOMPARE(QueryText("SELECT ContactID FROM Contacts WHERE Company = 'Acme'"), id);
+    }
+
+    // Nothing is written for a file that is not vCard, or when cancelled.
+    void refusedAndCancelled()
+    {
+        Book book;
+        const QString csv = book.folder->file("list.vcf");
+        QVERIFY(WriteFile(csv, "First,Last\nAnn,Adams\n"));
+        const Import::Plan refused = Import::Read(*book.cn, {csv});
+        QVERIFY(refused.refused.contains("not a vCard file") && refused.contacts.isEmpty());
+        QByteArray many;
+        for (int i = 0; i < 2000; ++i)
+            many += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Many;N" + QByteArray::number(i) + "\r\nEND:VCARD\r\n";
+        const Import::Plan plan = Import::ReadData(*book.cn, many, "many.vcf");
+        QCOMPARE(plan.added, 2000);
+        int calls = 0;
+        const Import::Result r = Import::Write(*book.cn, plan, book.pictures(), [&](qint64, qint64) { return ++calls < 3; });
+        QVERIFY(r.cancelled);
+        QCOMPARE(CountContacts(), 0);
+        QVERIFY(!Journal::NextUndo(*book.cn));
+        QVERIFY(Import::ReadData(*book.cn, many, "many.vcf", [](qint64, qint64) { return false; }).cancelled);
+    }
+
+    // Import, export, import again: the same contacts and the same kept lines.
+    void roundTrip_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::newRow("3.0") << int(VCard::Version::V30);
+        QTest::newRow("4.0") << int(VCard::Version::V40);
+        QTest::newRow("2.1") << int(VCard::Version::V21);
+    }
+    void roundTrip()
+    {
+        QFETCH(int, version);
+        QByteArray written;
+        QString original;
+        {
+            Book book;
+            book.import(kCards);
+            // A description of its own, text that needs escaping, a long line that folds.
+            book.cn->exec(QString::fromUtf8("UPDATE Contacts SET Phones = Phones || '+44 20 7946 0958:*:Desk; 2nd floor, left' || char(13, 10),"
+                                            " Notes = Notes || ' \\ ; , ' || hex(randomblob(60)) || ' \xF0\x9F\x98\x80'"
+                                            " WHERE Company = 'Acme'"));
+            original = contents(*book.cn);
+            written = book.exported(VCard::Version(version));
+        }
+        Book again;
+        const Import::Result r = again.import(written);
+        QCOMPARE(r.added, 3);
+        const QString back = contents(*again.cn);
+        if (back != original) { // the first difference, readable
+            qsizetype at = 0;
+            while (at < back.size() && at < original.size() && back.at(at) == original.at(at))
+                ++at;
+            QFAIL(qPrintable(QStringLiteral("differs at %1:\n  read back: %2\n  original:  %3")
+                                 .arg(at).arg(back.mid(at - 20, 160), original.mid(at - 20, 160))));
+        }
+        for (const QByteArray &line : written.split('\n'))
+            QVERIFY2(line.size() <= 76, line.constData()); // 75 octets and the CR
+    }
+
+    // Independent readers take our 3.0 and 4.0 files and see the same names,
+    // numbers and addresses.
+    void outsideReaders_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::newRow("3.0") << int(VCard::Version::V30);
+        QTest::newRow("4.0") << int(VCard::Version::V40);
+    }
+    void outsideReaders()
+    {
+        QFETCH(int, version);
+        Book book;
+        book.import(kCards);
+        const QString file = book.folder->file("out/contacts.vcf");
+        QDir().mkpath(book.folder->file("out"));
+        QVERIFY(Export::WriteFile(*book.cn, file, VCard::Version(version), Export::Choice()).failure.isEmpty());
+
+        const char *script =
+            "import sys, vobject\n"
+            "for c in vobject.readComponents(open(sys.argv[1], encoding='utf-8').read()):\n"
+            "    tels = ','.join(t.value for t in c.contents.get('tel', []))\n"
+            "    adr = c.adr.value.street.replace('\\n', '/') if hasattr(c, 'adr') else ''\n"
+            "    print('%s|%s|%s|%s' % (c.fn.value, c.n.value.family, tels, adr))\n";
+        QProcess py;
+        // The system's interpreter, which the setup script gave the reader.
+        py.start("/usr/bin/python3", {"-c", script, file});
+        QVERIFY(py.waitForFinished(30000));
+        QVERIFY2(py.exitCode() == 0, py.readAllStandardError().constData());
+        const QStringList seen = QString::fromUtf8(py.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(seen.size(), 3);
+        QVERIFY2(seen.contains(QString::fromUtf8("Dr. Ann Maria M\xC3\xBCller|M\xC3\xBCller|+1 555 0100,555 0200|1 Main St")),
+                 qPrintable(seen.join('\n')));
+        QVERIFY2(seen.contains(QString::fromUtf8("Bo G\xC3\xBCnther|G\xC3\xBCnther|555-0300,555-0301|")), qPrintable(seen.join('\n')));
+
+        // khard, with a configuration of its own pointing at a folder of one card a file.
+        QDir().mkpath(book.folder->file("khard"));
+        for (const QString &id : QueryText("SELECT group_concat(ContactID) FROM Contacts").split(',')) {
+            Export::Choice one;
+            one.kind = Export::Choice::Kind::Contacts;
+            one.contacts = {id.toLongLong()};
+            Export::WriteFile(*book.cn, book.folder->file("khard/" + id + ".vcf"), VCard::Version(version), one);
+        }
+        const QString config = book.folder->file("khard.conf");
+        QVERIFY(WriteFile(config, "[addressbooks]\n[[book]]\npath = " + book.folder->file("khard").toUtf8() +
+                                      "\n[general]\ndebug = no\ndefault_action = list\neditor = true\nmerge_editor = true\n"));
+        QProcess khard;
+        khard.start("khard", {"-c", config, "list", "--parsable"});
+        QVERIFY(khard.waitForFinished(30000));
+        const QString listed = QString::fromUtf8(khard.readAllStandardOutput());
+        QVERIFY2(khard.exitCode() == 0 && listed.contains("Bo") && listed.contains("Nameless Corp") &&
+                     listed.contains(QString::fromUtf8("M\xC3\xBCller")),
+                 qPrintable(listed + khard.readAllStandardError()));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Import)
+#include "tst_import.moc"
