@@ -197,6 +197,7 @@ Contact FromCard(const Card &card)
         if (!p.group.isEmpty() && p.name == QLatin1String("X-ABLABEL"))
             labels.insert(p.group.toLower(), cleanLabel(p.text().trimmed()));
     }
+    QSet<const Property *> listed; // entries of the phone, mail and site lists
     QSet<QString> labelledGroups; // groups whose label a list entry used
     QList<ItemEntry> lists[3];
     const QString listNames[3] = {QStringLiteral("TEL"), QStringLiteral("EMAIL"), QStringLiteral("URL")};
@@ -228,10 +229,13 @@ Contact FromCard(const Card &card)
             const QString item = itemValue(p);
             if (item.isEmpty())
                 break;
-            QString description = typesOf(p);
-            if (!p.group.isEmpty() && labels.contains(p.group.toLower())) {
+            listed << &p;
+            QString description;
+            if (!p.group.isEmpty() && !labels.isEmpty() && labels.contains(p.group.toLower())) {
                 description = labels.value(p.group.toLower());
                 labelledGroups << p.group.toLower();
+            } else if (!p.params.isEmpty()) {
+                description = typesOf(p);
             }
             lists[i] << ItemEntry{SafeItemField(item, true), SafeItemField(description, false)};
         }
@@ -242,8 +246,11 @@ Contact FromCard(const Card &card)
 
     // Names: from N; from FN when N gives none, then the organisation, so
     // that no contact arrives without a visible name.
-    if (n)
-        namesFromN(*n, c.columns[First], c.columns[Last]);
+    const QStringList nParts = n ? padded(n->components(), 5) : QStringList();
+    if (n) {
+        c.columns[Last] = nParts.at(0).trimmed();
+        c.columns[First] = (nParts.at(1).trimmed() + QLatin1Char(' ') + nParts.at(2).trimmed()).trimmed();
+    }
     if (c.columns[First].isEmpty() && c.columns[Last].isEmpty()) {
         if (fn && !fn->text().trimmed().isEmpty())
             c.columns[First] = fn->text().trimmed();
@@ -280,11 +287,9 @@ Contact FromCard(const Card &card)
             continue;
         if (&p == photo || &p == note)
             continue;
-        if (&p == n) {
-            QStringList made{c.columns[Last], c.columns[First], QString(), QString(), QString()};
-            if (padded(p.components(), 5) == made && p.params.isEmpty() && p.group.isEmpty())
-                continue;
-        }
+        if (&p == n && nParts == QStringList{c.columns[Last], c.columns[First], QString(), QString(), QString()} &&
+            p.params.isEmpty() && p.group.isEmpty())
+            continue;
         if (&p == fn && p.text().trimmed() == name && p.params.isEmpty() && p.group.isEmpty())
             continue;
         if (&p == org && p.components().size() <= 1 && p.params.isEmpty() && p.group.isEmpty())
@@ -296,10 +301,8 @@ Contact FromCard(const Card &card)
         if (p.name == QLatin1String("CATEGORIES") && categories.size() <= 1 && categoryLines <= 1 &&
             p.params.isEmpty() && p.group.isEmpty())
             continue;
-        if (p.name == QLatin1String("TEL") || p.name == QLatin1String("EMAIL") || p.name == QLatin1String("URL")) {
-            if (!itemValue(p).isEmpty())
-                continue;
-        }
+        if (listed.contains(&p))
+            continue;
         if (p.name == QLatin1String("X-ABLABEL") && labelledGroups.contains(p.group.toLower()))
             continue;
         c.kept << p.toLine();

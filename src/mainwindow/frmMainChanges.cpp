@@ -14,6 +14,7 @@
 #include "store/RecycleBin.h"
 #include "store/TreeValues.h"
 #include "store/mdlMDB.h"
+#include "transfer/Transfer.h"
 
 #include "sqlite/Statement.h"
 
@@ -220,7 +221,7 @@ void frmMain::emptyBin()
 // brought in line, and the tree and the list show what is there now.
 void frmMain::checkOutsideChanges()
 {
-    if (!SharedDb() || IsFilling())
+    if (!SharedDb() || IsFilling() || Transfer::Writing())
         return;
     qint64 version = -1;
     {

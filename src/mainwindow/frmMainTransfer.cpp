@@ -19,8 +19,12 @@ void frmMain::importFiles(const QStringList &files)
     if (!SharedDb() || m_readOnly)
         return;
     const std::optional<ChangeSummary> done = Transfer::ImportFiles(this, *SharedDb(), files);
-    if (done)
-        runChange(QString(), [&done] { return *done; });
+    if (!done)
+        return;
+    // Written through a connection of its own: to this one it looks like
+    // another program's write, which it need not look into again.
+    m_dataVersion = -1;
+    runChange(QString(), [&done] { return *done; });
 }
 
 void frmMain::exportContacts()

@@ -29,9 +29,16 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QThread>
 #include <QVBoxLayout>
 
+#include <atomic>
+#include <thread>
+
 namespace {
+
+// Set while an import is written on its own connection.
+std::atomic<bool> g_writing{false};
 
 // Skipped cards listed in the report at most; the rest are counted.
 constexpr int kReportedSkips = 30;
@@ -61,7 +68,7 @@ public:
     {
         if (!m_dialog)
             return false;
-        if (m_clock.elapsed() >= 15) {
+        if (m_clock.elapsed() >= 10) {
             m_dialog->setValue(total > 0 ? int(qMin<qint64>(1000, done * 1000 / total)) : 0);
             QCoreApplication::processEvents();
             m_clock.restart();
@@ -162,6 +169,11 @@ private:
 
 namespace Transfer {
 
+bool Writing()
+{
+    return g_writing;
+}
+
 std::optional<ChangeSummary> ImportFiles(QWidget *parent, Connection &cn, QStringList files)
 {
     if (!cn.sideTablesUsable()) {
@@ -204,11 +216,37 @@ std::optional<ChangeSummary> ImportFiles(QWidget *parent, Connection &cn, QStrin
     if (!MsgBox::AskYesNo(parent, question))
         return std::nullopt;
     Import::Result done;
-    try {
+    QString failure;
+    {
+        // Written on a thread of its own, through a connection of its own, so
+        // that the window answers while a large import is written and committed.
         Progress progress(parent, QStringLiteral("Importing the contacts..."));
-        done = Import::Write(cn, plan, AppFilePath(QStringLiteral("/pictures")), progress.callback());
-    } catch (const StoreError &e) {
-        MsgBox::Fail(parent, QStringLiteral("The contacts could not be imported; nothing was changed.\n\n") + e.message());
+        std::atomic<qint64> reached{0}, total{1};
+        std::atomic<bool> cancel{false}, finished{false};
+        g_writing = true;
+        std::thread worker([&] {
+            try {
+                SharedConnection own = Connection::open(cn.path());
+                done = Import::Write(*own, plan, AppFilePath(QStringLiteral("/pictures")), [&](qint64 at, qint64 of) {
+                    reached = at;
+                    total = of;
+                    return !cancel;
+                });
+            } catch (const StoreError &e) {
+                failure = e.message();
+            }
+            finished = true;
+        });
+        while (!finished) {
+            if (!progress(reached, total))
+                cancel = true;
+            QThread::msleep(5);
+        }
+        worker.join();
+        g_writing = false;
+    }
+    if (!failure.isEmpty()) {
+        MsgBox::Fail(parent, QStringLiteral("The contacts could not be imported; nothing was changed.\n\n") + failure);
         return std::nullopt;
     }
     if (done.cancelled) {

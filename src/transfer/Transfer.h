@@ -37,6 +37,10 @@ void ExportContacts(QWidget *parent, Connection &cn, const ExportOffer &offer);
 // temporary folder (for file managers). Null when nothing could be written.
 QMimeData *DragData(Connection &cn, const QList<qint64> &contacts);
 
+// True while an import is being written (on a connection of its own): the
+// window then leaves the book alone until it is done.
+bool Writing();
+
 // The vCard files among dropped URLs.
 QStringList DroppedCards(const QMimeData *data);
 
