@@ -85,6 +85,41 @@ private:
     QElapsedTimer m_clock;
 };
 
+// Work on a thread of its own while the window shows its progress and
+// answers; Cancel on the progress bar asks the work to stop.
+class BackgroundWork
+{
+public:
+    using Job = std::function<void(const std::atomic<bool> &cancel, std::atomic<qint64> &reached,
+                                   std::atomic<qint64> &total)>;
+    explicit BackgroundWork(Job job)
+        : m_thread([this, job = std::move(job)] {
+              job(m_cancel, m_reached, m_total);
+              m_finished = true;
+          })
+    {
+    }
+    ~BackgroundWork()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    void wait(Progress &progress)
+    {
+        while (!m_finished) {
+            if (!progress(m_reached, m_total))
+                m_cancel = true;
+            QThread::msleep(5);
+        }
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_cancel{false}, m_finished{false};
+    std::atomic<qint64> m_reached{0}, m_total{1};
+    std::thread m_thread;
+};
+
 QString skipList(const QList<Import::Skipped> &skipped)
 {
     QStringList lines;
@@ -221,10 +256,8 @@ std::optional<ChangeSummary> ImportFiles(QWidget *parent, Connection &cn, QStrin
         // Written on a thread of its own, through a connection of its own, so
         // that the window answers while a large import is written and committed.
         Progress progress(parent, QStringLiteral("Importing the contacts..."));
-        std::atomic<qint64> reached{0}, total{1};
-        std::atomic<bool> cancel{false}, finished{false};
         g_writing = true;
-        std::thread worker([&] {
+        BackgroundWork work([&](const std::atomic<bool> &cancel, std::atomic<qint64> &reached, std::atomic<qint64> &total) {
             try {
                 SharedConnection own = Connection::open(cn.path());
                 done = Import::Write(*own, plan, AppFilePath(QStringLiteral("/pictures")), [&](qint64 at, qint64 of) {
@@ -235,14 +268,10 @@ std::optional<ChangeSummary> ImportFiles(QWidget *parent, Connection &cn, QStrin
             } catch (const StoreError &e) {
                 failure = e.message();
             }
-            finished = true;
+            // A large plan takes a while to free: here, not on the window's thread.
+            Import::Plan().contacts.swap(plan.contacts);
         });
-        while (!finished) {
-            if (!progress(reached, total))
-                cancel = true;
-            QThread::msleep(5);
-        }
-        worker.join();
+        work.wait(progress);
         g_writing = false;
     }
     if (!failure.isEmpty()) {
@@ -279,11 +308,27 @@ void ExportContacts(QWidget *parent, Connection &cn, const ExportOffer &offer)
     }
     const auto version = VCard::Version(dialog.cboVersion->currentData().toInt());
     Export::Result result;
-    try {
+    QString failure;
+    {
+        // Read and written on a thread of its own, through a connection of its
+        // own: a large file and its flush to disk do not hold the window.
         Progress progress(parent, QStringLiteral("Exporting the contacts..."));
-        result = Export::WriteFile(cn, path, version, choice, progress.callback());
-    } catch (const StoreError &e) {
-        MsgBox::Fail(parent, QStringLiteral("The contacts could not be read.\n\n") + e.message());
+        BackgroundWork work([&](const std::atomic<bool> &cancel, std::atomic<qint64> &reached, std::atomic<qint64> &total) {
+            try {
+                SharedConnection own = Connection::openForReading(cn.path());
+                result = Export::WriteFile(*own, path, version, choice, [&](qint64 at, qint64 of) {
+                    reached = at;
+                    total = of;
+                    return !cancel;
+                });
+            } catch (const StoreError &e) {
+                failure = e.message();
+            }
+        });
+        work.wait(progress);
+    }
+    if (!failure.isEmpty()) {
+        MsgBox::Fail(parent, QStringLiteral("The contacts could not be read.\n\n") + failure);
         return;
     }
     if (result.cancelled)
