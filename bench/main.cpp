@@ -19,6 +19,7 @@
 #include "store/mdlMDB.h"
 #include "interchange/Export.h"
 #include "interchange/Import.h"
+#include "transfer/Printout.h"
 #include "transfer/Transfer.h"
 #include <QDialog>
 #include <QProcess>
@@ -673,6 +674,20 @@ void BenchInterchange(const BenchOptions &o, int size, frmMain *w, RawEngine &ra
                        .arg(Median(importMs) / Median(otherMs), 0, 'f', 2);
     else
         g_notes << QStringLiteral("%1: abook is not installed: no side-by-side figure").arg(SizeText(n));
+
+    // A phone list of 1,000 contacts as a PDF.
+    {
+        QList<qint64> thousand = first.contacts.mid(0, 1000);
+        std::vector<double> pdfMs;
+        for (int i = 0; i <= qMin(o.runs, 3); ++i) {
+            const qint64 t0 = MonoNs();
+            Printout::WritePdf(*SharedDb(), scratch.filePath(QStringLiteral("list.pdf")), thousand,
+                               Printout::Layout::PhoneList, false, QStringLiteral("Bench"));
+            if (i > 0)
+                pdfMs.push_back(MsSince(t0));
+        }
+        AddMs(QStringLiteral("PDF phone list of 1,000 contacts"), 1000, Median(pdfMs), 2000);
+    }
 
     // From the window, as a user does it: the longest the event loop waits.
     GapTimer gaps;

@@ -11,7 +11,7 @@ packages=(
   python3-vobject khard
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   fonts-dejavu-core
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick poppler-utils
   desktop-file-utils appstream dpkg-dev file
 )
 

@@ -3,17 +3,24 @@
 #include "context/AppContext.h"
 #include "interchange/Export.h"
 #include "interchange/Import.h"
+#include "sqlite/Statement.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 #include "store/mdlMDB.h"
+#include "transfer/Printout.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+
+#include <memory>
 
 #include <cstdio>
 #include <cstring>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -54,8 +61,39 @@ int runImport(Connection &cn, const QStringList &files)
     return 0;
 }
 
+bool isPdf(const QString &file)
+{
+    return file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
+}
+
+// A PDF of every contact (or of one category) as a phone list or labels.
+int runPdf(Connection &cn, const QString &file, const QString &format, const QString &category)
+{
+    if (!format.isEmpty() && format != QLatin1String("phonelist") && format != QLatin1String("labels"))
+        return fail(QStringLiteral("unknown format \"%1\" for a PDF (use phonelist or labels).").arg(format));
+    QList<qint64> contacts;
+    if (!category.isNull()) {
+        Statement st(cn.handle(), "SELECT ContactID FROM Contacts WHERE Category = ?1 ORDER BY Last_Name, First_Name");
+        st.bind(1, category);
+        while (st.step() == SQLITE_ROW)
+            contacts << st.int64(0);
+        if (contacts.isEmpty())
+            return fail(QStringLiteral("no contact is in the category \"%1\".").arg(category));
+    }
+    const QString problem = Printout::WritePdf(cn, file, contacts,
+                                               format == QLatin1String("labels") ? Printout::Layout::Labels
+                                                                                 : Printout::Layout::PhoneList,
+                                               false, category.isNull() ? QStringLiteral("All contacts") : category);
+    if (!problem.isEmpty())
+        return fail(QStringLiteral("%1 could not be written: %2").arg(QDir::toNativeSeparators(file), problem));
+    say(stdout, QStringLiteral("Wrote %1").arg(QDir::toNativeSeparators(file)));
+    return 0;
+}
+
 int runExport(Connection &cn, const QString &file, const QString &format, const QString &category)
 {
+    if (isPdf(file))
+        return runPdf(cn, file, format, category);
     VCard::Version version = VCard::Version::V30;
     if (!format.isEmpty() && !Export::VersionFromName(format, version))
         return fail(QStringLiteral("unknown format \"%1\" (use vcard3, vcard4 or vcard21).").arg(format));
@@ -86,7 +124,18 @@ int RunCommandLine(int argc, char *argv[])
 {
     if (!asksForCommandLine(argc, argv))
         return -1;
-    QCoreApplication app(argc, argv);
+    // A PDF is drawn with fonts: that takes a GUI application, without a screen.
+    bool pdf = false;
+    for (int i = 1; i + 1 < argc; ++i)
+        pdf = pdf || (std::strcmp(argv[i], "--export") == 0 && isPdf(QString::fromLocal8Bit(argv[i + 1])));
+    std::unique_ptr<QCoreApplication> app;
+    if (pdf) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     InitProductConstants();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Ardentia, a contact book. Without options it opens its window."));
@@ -95,10 +144,12 @@ int RunCommandLine(int argc, char *argv[])
     const QCommandLineOption import(QStringLiteral("import"),
                                     QStringLiteral("Imports the vCard files given (2.1, 3.0, 4.0) into the contact book."));
     const QCommandLineOption exportTo(QStringLiteral("export"),
-                                      QStringLiteral("Exports the contacts as vCards to <file> (\"-\": standard output)."),
+                                      QStringLiteral("Exports the contacts to <file>: vCards, or a PDF when it ends in .pdf "
+                                                     "(\"-\": vCards to standard output)."),
                                       QStringLiteral("file"));
     const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("The vCard version to export: vcard3 (the default), vcard4 or vcard21."),
+                                    QStringLiteral("What to export: vcard3 (the default), vcard4 or vcard21; for a .pdf file, "
+                                                   "phonelist (the default) or labels."),
                                     QStringLiteral("format"));
     const QCommandLineOption category(QStringLiteral("category"),
                                       QStringLiteral("Exports only the contacts of this category."), QStringLiteral("name"));

@@ -388,6 +388,9 @@ void frmMain::buildMenus()
     m_cMenu->AddItem(QStringLiteral("&Edit"), QString(), 0, rc, -1, false, true, QStringLiteral("mnuRCEdit"));
     m_cMenu->AddItem(QStringLiteral("&Import..."), QString(), 0, file, -1, false, true, QStringLiteral("mnuImport"));
     m_cMenu->AddItem(QStringLiteral("E&xport..."), QString(), 0, file, -1, false, true, QStringLiteral("mnuExport"));
+    m_cMenu->AddItem(QStringLiteral("-"), QString(), 0, file, -1, false, true, QStringLiteral("mnuLinePrint"));
+    m_cMenu->AddItem(QStringLiteral("&Print..."), QString(), 0, file, -1, false, true, QStringLiteral("mnuPrint"));
+    m_cMenu->AddItem(QStringLiteral("Export as P&DF..."), QString(), 0, file, -1, false, true, QStringLiteral("mnuPdf"));
     m_cMenu->AddItem(QStringLiteral("Re&store"), QString(), 0, rc, -1, false, true, QStringLiteral("mnuRCRestore"));
 
     tlbrMenu = new cToolbar(this);

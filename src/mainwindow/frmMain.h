@@ -5,6 +5,7 @@
 #include "settings/mdlOptions.h"
 #include "store/Journal.h"
 #include "store/Statements.h"
+#include "transfer/Transfer.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -120,6 +121,8 @@ private:
     // Contacts in and out: import, export, drops and drags.
     void importFiles(const QStringList &files);
     void exportContacts();
+    void printContacts(bool toPdf);
+    Transfer::ExportOffer exportOffer() const;
     bool gridDragEvent(QEvent *event);
 
     // List and search.

@@ -102,6 +102,8 @@ void frmMain::m_cMenu_Click(int index)
         importFiles({});
     } else if (key == QLatin1String("mnuExport")) {
         exportContacts();
+    } else if (key == QLatin1String("mnuPrint") || key == QLatin1String("mnuPdf")) {
+        printContacts(key == QLatin1String("mnuPdf"));
     } else if (key == QLatin1String("HelpTopic") || key == QLatin1String("Support") || key == QLatin1String("About")) {
         ShellOpen(this, makerPage());
     }

@@ -27,10 +27,9 @@ void frmMain::importFiles(const QStringList &files)
     runChange(QString(), [&done] { return *done; });
 }
 
-void frmMain::exportContacts()
+// The current list (not in the bin) and its selected contact.
+Transfer::ExportOffer frmMain::exportOffer() const
 {
-    if (!SharedDb())
-        return;
     Transfer::ExportOffer offer;
     if (!inBin()) {
         for (int row = 1; row <= cGrid1->Rows(); ++row)
@@ -38,7 +37,19 @@ void frmMain::exportContacts()
         offer.selected = selectedContact();
     }
     offer.listName = lblTitle->text();
-    Transfer::ExportContacts(this, *SharedDb(), offer);
+    return offer;
+}
+
+void frmMain::exportContacts()
+{
+    if (SharedDb())
+        Transfer::ExportContacts(this, *SharedDb(), exportOffer());
+}
+
+void frmMain::printContacts(bool toPdf)
+{
+    if (SharedDb())
+        Transfer::PrintContacts(this, *SharedDb(), exportOffer(), toPdf);
 }
 
 void frmMain::dragEnterEvent(QDragEnterEvent *event)

@@ -5,6 +5,7 @@
 #include "controls/mdlCommDialog.h"
 #include "interchange/Export.h"
 #include "interchange/Import.h"
+#include "transfer/Printout.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 
@@ -23,7 +24,10 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QProgressDialog>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -200,6 +204,65 @@ private:
     }
 };
 
+// What to print: the layout, which contacts, and for a PDF the file.
+class frmPrint : public QDialog
+{
+public:
+    frmPrint(QWidget *parent, const Transfer::ExportOffer &offer, bool toPdf) : QDialog(parent)
+    {
+        setObjectName(QStringLiteral("frmPrint"));
+        setWindowTitle(toPdf ? QStringLiteral("Export as PDF") : QStringLiteral("Print"));
+        auto *layout = new QVBoxLayout(this);
+        layout->addWidget(new QLabel(QStringLiteral("Layout:"), this));
+        optPhoneList = choice(QStringLiteral("optPhoneList"), QStringLiteral("A &phone list"), layout);
+        optLabels = choice(QStringLiteral("optLabels"), QStringLiteral("Address &labels"), layout);
+        optPhoneList->setChecked(true);
+        auto *group = new QButtonGroup(this);
+        group->addButton(optPhoneList);
+        group->addButton(optLabels);
+        layout->addWidget(new QLabel(QStringLiteral("Contacts:"), this));
+        optList = choice(QStringLiteral("optList"),
+                         QStringLiteral("The &current list (%1, %2 contacts)").arg(offer.listName).arg(offer.list.size()),
+                         layout);
+        optAll = choice(QStringLiteral("optAll"), QStringLiteral("&All contacts"), layout);
+        optList->setEnabled(!offer.list.isEmpty());
+        (offer.list.isEmpty() ? optAll : optList)->setChecked(true);
+        auto *contacts = new QButtonGroup(this);
+        contacts->addButton(optList);
+        contacts->addButton(optAll);
+        txtFile = new QLineEdit(this);
+        txtFile->setObjectName(QStringLiteral("txtFile"));
+        txtFile->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                             .filePath(QStringLiteral("contacts.pdf")));
+        if (toPdf) {
+            auto *form = new QFormLayout;
+            form->addRow(QStringLiteral("&File:"), txtFile);
+            layout->addLayout(form);
+        } else {
+            txtFile->hide();
+        }
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+        buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
+        buttons->button(QDialogButtonBox::Ok)->setText(toPdf ? QStringLiteral("&Export") : QStringLiteral("&Preview..."));
+        buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        layout->addWidget(buttons);
+        resize(420, sizeHint().height());
+    }
+    QRadioButton *optPhoneList, *optLabels, *optList, *optAll;
+    QLineEdit *txtFile;
+
+private:
+    QRadioButton *choice(const QString &name, const QString &text, QVBoxLayout *layout)
+    {
+        auto *b = new QRadioButton(text, this);
+        b->setObjectName(name);
+        layout->addWidget(b);
+        return b;
+    }
+};
+
 } // namespace
 
 namespace Transfer {
@@ -338,6 +401,36 @@ void ExportContacts(QWidget *parent, Connection &cn, const ExportOffer &offer)
         return;
     }
     MsgBox::Inform(parent, QStringLiteral("%1 contacts were exported to %2.").arg(result.written).arg(QDir::toNativeSeparators(path)));
+}
+
+void PrintContacts(QWidget *parent, Connection &cn, const ExportOffer &offer, bool toPdf)
+{
+    frmPrint dialog(parent, offer, toPdf);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QList<qint64> contacts = dialog.optList->isChecked() ? offer.list : QList<qint64>();
+    const auto layout = dialog.optLabels->isChecked() ? Printout::Layout::Labels : Printout::Layout::PhoneList;
+    const bool rtl = parent && parent->layoutDirection() == Qt::RightToLeft;
+    const QString title = dialog.optList->isChecked() ? offer.listName : QStringLiteral("All contacts");
+    try {
+        if (toPdf) {
+            const QString path = dialog.txtFile->text().trimmed();
+            const QString problem = Printout::WritePdf(cn, path, contacts, layout, rtl, title);
+            if (!problem.isEmpty())
+                MsgBox::Fail(parent, QStringLiteral("%1 could not be written.\n\n%2").arg(QDir::toNativeSeparators(path), problem));
+            return;
+        }
+        std::unique_ptr<QTextDocument> doc(Printout::Compose(cn, contacts, layout, rtl, title));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setDocName(title);
+        QPrintPreviewDialog preview(&printer, parent);
+        preview.setObjectName(QStringLiteral("dlgPrintPreview"));
+        QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
+                         [&doc](QPrinter *p) { Printout::Print(*doc, *p); });
+        preview.exec();
+    } catch (const StoreError &e) {
+        MsgBox::Fail(parent, QStringLiteral("The contacts could not be read.\n\n") + e.message());
+    }
 }
 
 QMimeData *DragData(Connection &cn, const QList<qint64> &contacts)

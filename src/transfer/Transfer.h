@@ -33,6 +33,10 @@ struct ExportOffer
 // Shows the export dialog and writes the file chosen there.
 void ExportContacts(QWidget *parent, Connection &cn, const ExportOffer &offer);
 
+// File > Print (with a preview) or Export as PDF: the current list or every
+// contact, as a phone list or address labels.
+void PrintContacts(QWidget *parent, Connection &cn, const ExportOffer &offer, bool toPdf);
+
 // The contacts as a vCard file to drag out: text/vcard data and a file in a
 // temporary folder (for file managers). Null when nothing could be written.
 QMimeData *DragData(Connection &cn, const QList<qint64> &contacts);

@@ -10,6 +10,7 @@
 #include "mainwindow/ListColumns.h"
 #include "mainwindow/frmMain.h"
 #include "store/mdlMDB.h"
+#include "transfer/Printout.h"
 #include "transfer/Transfer.h"
 
 #include <QComboBox>
@@ -22,7 +23,11 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QRadioButton>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -52,6 +57,13 @@ class tst_Transfer : public QObject
             if (a->text() == entry)
                 return QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
         QFAIL(qPrintable(entry));
+    }
+    static QString pdfText(const QString &pdf)
+    {
+        QProcess p;
+        p.start("pdftotext", {"-layout", pdf, "-"});
+        p.waitForFinished(30000);
+        return QString::fromUtf8(p.readAllStandardOutput());
     }
     QString cardFile(const QByteArray &data)
     {
@@ -150,6 +162,46 @@ private slots:
         QVERIFY(MsgBox::AskedTexts().last().startsWith("1 contacts were exported"));
     }
 
+    // File > Export as PDF: the phone list of the current list, read back by
+    // an outside reader; File > Print shows a preview of the labels.
+    void printAndPdf()
+    {
+        SharedDb()->exec("UPDATE Contacts SET Phones = '555 0199:*:mobile' || char(13, 10), Company = 'Acme',"
+                         " Address = '1 Main St' || char(10) || 'Springfield'");
+        const QString pdf = m_folder->file("list.pdf");
+        OnModal<QDialog> dialog([&](QDialog *d) {
+            auto *file = d->findChild<QLineEdit *>("txtFile");
+            file->selectAll();
+            QTest::keyClicks(file, pdf);
+            QTest::mouseClick(d->findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+        });
+        chooseMenu("mnuFileTop", "Export as P&DF...");
+        QTRY_VERIFY(dialog.ran());
+        const QString text = pdfText(pdf);
+        QVERIFY2(text.contains("Ann Adams") && text.contains("555 0199 (mobile)") && text.contains("Acme") &&
+                     QRegularExpression("(^|\\n)\\s*A\\s*(\\n|$)").match(text).hasMatch(),
+                 qPrintable(text));
+
+        int pages = 0;
+        OnModal<QDialog> print([&](QDialog *d) {
+            QTest::mouseClick(d->findChild<QRadioButton *>("optLabels"), Qt::LeftButton);
+            // The preview comes next, while this dialog's OK is handled.
+            static std::unique_ptr<OnModal<QPrintPreviewDialog>> preview;
+            preview = std::make_unique<OnModal<QPrintPreviewDialog>>([&](QPrintPreviewDialog *p) {
+                pages = p->findChild<QPrintPreviewWidget *>()->pageCount();
+                p->reject();
+            });
+            QTest::mouseClick(d->findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+        });
+        chooseMenu("mnuFileTop", "&Print...");
+        QTRY_VERIFY(print.ran());
+        QTRY_COMPARE(pages, 1);
+        // Right to left, the document reads from the right.
+        std::unique_ptr<QTextDocument> doc(Printout::Compose(*SharedDb(), {}, Printout::Layout::Labels, true, "x"));
+        QVERIFY(doc->toPlainText().contains("Springfield"));
+        QCOMPARE(doc->begin().textDirection(), Qt::RightToLeft);
+    }
+
     // The command line works on the same book while the window is open; the
     // window shows its work within two seconds.
     void commandLine()
@@ -188,6 +240,10 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray cards = f.readAll();
         QVERIFY2(cards.count("BEGIN:VCARD") == 1 && cards.contains("VERSION:2.1") && cards.contains("N:Ito;Kei"), cards.constData());
+        // A PDF of one category, without a screen.
+        QCOMPARE(run({"--export", m_folder->file("clients.pdf"), "--category", "Clients"}, &out, &err), 0);
+        QVERIFY2(pdfText(m_folder->file("clients.pdf")).contains("Kei Ito") &&
+                     !pdfText(m_folder->file("clients.pdf")).contains("Adams"), qPrintable(err));
         // Failures: one line, a status that is not 0, nothing written.
         QVERIFY(WriteFile(m_folder->file("not.vcf"), "name,phone\n"));
         QCOMPARE(run({"--import", m_folder->file("not.vcf")}, &out, &err), 1);
