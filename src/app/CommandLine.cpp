@@ -94,9 +94,11 @@ int runExport(Connection &cn, const QString &file, const QString &format, const 
 {
     if (isPdf(file))
         return runPdf(cn, file, format, category);
-    VCard::Version version = VCard::Version::V30;
-    if (!format.isEmpty() && !Export::VersionFromName(format, version))
-        return fail(QStringLiteral("unknown format \"%1\" (use vcard3, vcard4 or vcard21).").arg(format));
+    // A .csv file is CSV in the web-mail layout unless told otherwise; any other, vCard 3.0.
+    const bool csv = file.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    Export::Format chosen = csv ? Export::Format::CsvWebMail : Export::Format::VCard30;
+    if (!format.isEmpty() && !Export::FormatFromName(format, chosen))
+        return fail(QStringLiteral("unknown format \"%1\" (use vcard3, vcard4, vcard21, csv-google or csv).").arg(format));
     Export::Choice choice;
     if (!category.isNull()) {
         choice.kind = Export::Choice::Kind::Category;
@@ -107,9 +109,9 @@ int runExport(Connection &cn, const QString &file, const QString &format, const 
         QFile out;
         if (!out.open(stdout, QIODevice::WriteOnly))
             return fail(QStringLiteral("the standard output cannot be written."));
-        result = Export::Write(cn, out, version, choice);
+        result = Export::Write(cn, out, chosen, choice);
     } else {
-        result = Export::WriteFile(cn, file, version, choice);
+        result = Export::WriteFile(cn, file, chosen, choice);
     }
     if (!result.failure.isEmpty())
         return fail(QStringLiteral("%1 could not be written: %2").arg(QDir::toNativeSeparators(file), result.failure));
@@ -142,14 +144,16 @@ int RunCommandLine(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption import(QStringLiteral("import"),
-                                    QStringLiteral("Imports the vCard files given (2.1, 3.0, 4.0) into the contact book."));
+                                    QStringLiteral("Imports the vCard (2.1, 3.0, 4.0) and CSV files given into the contact book; "
+                                                   "a CSV file must be of a known exporter's layout."));
     const QCommandLineOption exportTo(QStringLiteral("export"),
-                                      QStringLiteral("Exports the contacts to <file>: vCards, or a PDF when it ends in .pdf "
-                                                     "(\"-\": vCards to standard output)."),
+                                      QStringLiteral("Exports the contacts to <file>: vCards, CSV when it ends in .csv, a PDF "
+                                                     "when it ends in .pdf (\"-\": standard output)."),
                                       QStringLiteral("file"));
     const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("What to export: vcard3 (the default), vcard4 or vcard21; for a .pdf file, "
-                                                   "phonelist (the default) or labels."),
+                                    QStringLiteral("What to export: vcard3 (the default), vcard4, vcard21, csv-google (the "
+                                                   "default for a .csv file) or csv; for a .pdf file, phonelist "
+                                                   "(the default) or labels."),
                                     QStringLiteral("format"));
     const QCommandLineOption category(QStringLiteral("category"),
                                       QStringLiteral("Exports only the contacts of this category."), QStringLiteral("name"));

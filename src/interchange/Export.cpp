@@ -1,6 +1,8 @@
 #include "interchange/Export.h"
 
 #include "interchange/ContactCard.h"
+#include "interchange/Csv.h"
+#include "interchange/CsvMapping.h"
 #include "sqlite/Statement.h"
 #include "sqlite/Transaction.h"
 #include "store/Connection.h"
@@ -45,25 +47,15 @@ QByteArray pictureOf(const QString &path)
 
 namespace Export {
 
-bool VersionFromName(const QString &name, VCard::Version &version)
-{
-    if (name == QLatin1String("vcard3"))
-        version = VCard::Version::V30;
-    else if (name == QLatin1String("vcard4"))
-        version = VCard::Version::V40;
-    else if (name == QLatin1String("vcard21"))
-        version = VCard::Version::V21;
-    else
-        return false;
-    return true;
-}
+namespace {
 
-Result Write(Connection &cn, QIODevice &out, VCard::Version version, const Choice &choice, const Progress &progress)
+template <typename Each>
+void forEachContact(Connection &cn, const Choice &choice, const Progress &progress, Result &result, Each each,
+                    const char *select = kSelect)
 {
-    Result result;
     // One read transaction: every contact from the same state of the book, under one lock.
     Transaction reading(cn.handle());
-    QByteArray sql = kSelect;
+    QByteArray sql = select;
     qint64 total = 0;
     if (choice.kind == Choice::Kind::Contacts) {
         sql += " WHERE c.ContactID = ?1";
@@ -87,23 +79,9 @@ Result Write(Connection &cn, QIODevice &out, VCard::Version version, const Choic
         cn.fail(st.prepareResult());
     if (choice.kind == Choice::Kind::Category)
         st.bind(1, choice.category);
-    const QString now = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
-    VCard::Writer w(version);
     QStringList columns(ContactCard::ColumnCount);
-    qint64 revSeconds = -1;
-    QString revText;
     qsizetype next = 0;
-    auto flush = [&](bool always) {
-        if (!always && w.data().size() < kChunk)
-            return true;
-        const QByteArray &chunk = w.data();
-        if (out.write(chunk) != chunk.size()) {
-            result.failure = out.errorString();
-            return false;
-        }
-        w.clear();
-        return true;
-    };
+    qint64 seen = 0;
     for (;;) {
         if (choice.kind == Choice::Kind::Contacts) {
             if (next == choice.contacts.size())
@@ -120,29 +98,157 @@ Result Write(Connection &cn, QIODevice &out, VCard::Version version, const Choic
         if (rc != SQLITE_ROW)
             cn.fail(rc);
         for (int i = 0; i < ContactCard::ColumnCount; ++i)
-            columns[i] = st.text(i);
+            columns[i] = st.columnType(i) == SQLITE_NULL ? QString() : st.text(i);
+        if (!each(st, columns))
+            return;
+        ++seen;
+        if (progress && seen % kProgressEvery == 0 && !progress(seen, total)) {
+            result.cancelled = true;
+            return;
+        }
+    }
+}
+
+// Writes what has gathered once it is a chunk, or always.
+bool flushTo(QIODevice &out, QByteArray &data, bool always, Result &result)
+{
+    if (!always && data.size() < kChunk)
+        return true;
+    if (out.write(data) != data.size()) {
+        result.failure = out.errorString();
+        return false;
+    }
+    data.resize(0);
+    return true;
+}
+
+Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const Choice &choice, const Progress &progress)
+{
+    Result result;
+    const QString now = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+    VCard::Writer w(version);
+    qint64 revSeconds = -1;
+    QString revText;
+    forEachContact(cn, choice, progress, result, [&](const Statement &st, const QStringList &columns) {
         // Many contacts share the second of their last change (an import).
         if (!st.isNull(13) && st.int64(13) != revSeconds) {
             revSeconds = st.int64(13);
             revText = QDateTime::fromSecsSinceEpoch(revSeconds, Qt::UTC).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
         }
-        const QString &rev = st.isNull(13) ? now : revText;
-        ContactCard::ToCard(w, columns, uidOf(st), ContactCard::SplitKept(st.text(12)), rev,
+        ContactCard::ToCard(w, columns, uidOf(st), ContactCard::SplitKept(st.text(12)), st.isNull(13) ? now : revText,
                             pictureOf(columns.at(ContactCard::Picture)));
         ++result.written;
-        if (!flush(false))
-            return result;
-        if (progress && result.written % kProgressEvery == 0 && !progress(result.written, total)) {
-            result.cancelled = true;
-            return result;
+        if (w.data().size() < kChunk)
+            return true;
+        // The writer's memory is kept for the next chunk.
+        if (out.write(w.data()) != w.data().size()) {
+            result.failure = out.errorString();
+            return false;
         }
-    }
-    flush(true);
+        w.clear();
+        return true;
+    });
+    if (result.failure.isEmpty() && !result.cancelled && out.write(w.data()) != w.data().size())
+        result.failure = out.errorString();
     return result;
 }
 
-Result WriteFile(Connection &cn, const QString &path, VCard::Version version, const Choice &choice,
-                 const Progress &progress)
+Result writeCsv(Connection &cn, QIODevice &out, CsvMapping::ExportLayout layout, const Choice &choice,
+                const Progress &progress)
+{
+    Result result;
+    // The web-mail layout has as many value columns as the fullest contact
+    // needs: a first pass over the lists finds how many.
+    CsvMapping::Shape shape;
+    if (layout == CsvMapping::ExportLayout::WebMail) {
+        Result ignored;
+        forEachContact(cn, choice, {}, ignored, [&](const Statement &st, const QStringList &columns) {
+            shape.fit(columns, ContactCard::SplitKept(st.text(12)));
+            return true;
+        });
+    }
+    Csv::Writer w;
+    w.row(CsvMapping::ExportHeader(layout, shape));
+    QByteArray pending;
+    forEachContact(cn, choice, progress, result, [&](const Statement &st, const QStringList &columns) {
+        w.row(CsvMapping::ExportRow(layout, columns, ContactCard::SplitKept(st.text(12)), shape));
+        ++result.written;
+        if (w.data().size() < kChunk)
+            return true;
+        pending = w.take();
+        return flushTo(out, pending, true, result);
+    });
+    if (result.failure.isEmpty() && !result.cancelled) {
+        pending = w.take();
+        flushTo(out, pending, true, result);
+    }
+    return result;
+}
+
+} // namespace
+
+bool VersionFromName(const QString &name, VCard::Version &version)
+{
+    if (name == QLatin1String("vcard3"))
+        version = VCard::Version::V30;
+    else if (name == QLatin1String("vcard4"))
+        version = VCard::Version::V40;
+    else if (name == QLatin1String("vcard21"))
+        version = VCard::Version::V21;
+    else
+        return false;
+    return true;
+}
+
+// Each chosen contact in turn: its columns, UID, kept lines and Rev (seconds,
+// -1 for none). `each` returns false to stop (a write failed).
+bool FormatFromName(const QString &name, Format &format)
+{
+    static const struct
+    {
+        const char *name;
+        Format format;
+    } names[] = {{"vcard3", Format::VCard30}, {"vcard4", Format::VCard40}, {"vcard21", Format::VCard21},
+                 {"csv-google", Format::CsvWebMail}, {"csv", Format::CsvPlain}};
+    for (const auto &n : names) {
+        if (name == QLatin1String(n.name)) {
+            format = n.format;
+            return true;
+        }
+    }
+    return false;
+}
+
+Result Write(Connection &cn, QIODevice &out, Format format, const Choice &choice, const Progress &progress)
+{
+    switch (format) {
+    case Format::VCard21:
+        return writeCards(cn, out, VCard::Version::V21, choice, progress);
+    case Format::VCard30:
+        return writeCards(cn, out, VCard::Version::V30, choice, progress);
+    case Format::VCard40:
+        return writeCards(cn, out, VCard::Version::V40, choice, progress);
+    case Format::CsvWebMail:
+        return writeCsv(cn, out, CsvMapping::ExportLayout::WebMail, choice, progress);
+    case Format::CsvPlain:
+        return writeCsv(cn, out, CsvMapping::ExportLayout::Plain, choice, progress);
+    }
+    return Result();
+}
+
+Result Write(Connection &cn, QIODevice &out, VCard::Version version, const Choice &choice, const Progress &progress)
+{
+    return writeCards(cn, out, version, choice, progress);
+}
+
+Format FormatOf(VCard::Version version)
+{
+    return version == VCard::Version::V21 ? Format::VCard21
+           : version == VCard::Version::V40 ? Format::VCard40
+                                            : Format::VCard30;
+}
+
+Result WriteFile(Connection &cn, const QString &path, Format format, const Choice &choice, const Progress &progress)
 {
     QSaveFile file(path);
     Result result;
@@ -150,7 +256,7 @@ Result WriteFile(Connection &cn, const QString &path, VCard::Version version, co
         result.failure = file.errorString();
         return result;
     }
-    result = Write(cn, file, version, choice, progress);
+    result = Write(cn, file, format, choice, progress);
     if (result.cancelled || !result.failure.isEmpty()) {
         file.cancelWriting();
         return result;
@@ -158,6 +264,12 @@ Result WriteFile(Connection &cn, const QString &path, VCard::Version version, co
     if (!file.commit())
         result.failure = file.errorString();
     return result;
+}
+
+Result WriteFile(Connection &cn, const QString &path, VCard::Version version, const Choice &choice,
+                 const Progress &progress)
+{
+    return WriteFile(cn, path, FormatOf(version), choice, progress);
 }
 
 } // namespace Export

@@ -33,12 +33,22 @@ struct Result
     QString failure; // the device could not be written
 };
 
+// What to write: vCards of a version, or CSV in the web-mail layout (which
+// that service imports again) or one row per contact.
+enum class Format { VCard21, VCard30, VCard40, CsvWebMail, CsvPlain };
+Format FormatOf(VCard::Version version);
+// "vcard3", "vcard4", "vcard21", "csv-google", "csv"; false for anything else.
+bool FormatFromName(const QString &name, Format &format);
+
 // Writes the chosen contacts to `out`. Throws StoreError when the book cannot
 // be read.
+Result Write(Connection &cn, QIODevice &out, Format format, const Choice &choice, const Progress &progress = {});
 Result Write(Connection &cn, QIODevice &out, VCard::Version version, const Choice &choice,
              const Progress &progress = {});
 
 // Writes them to a file, which is replaced only when everything was written.
+Result WriteFile(Connection &cn, const QString &path, Format format, const Choice &choice,
+                 const Progress &progress = {});
 Result WriteFile(Connection &cn, const QString &path, VCard::Version version, const Choice &choice,
                  const Progress &progress = {});
 

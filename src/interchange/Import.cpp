@@ -101,6 +101,48 @@ void readInto(Import::Plan &plan, Connection &cn, QByteArrayView data, const QSt
     Q_UNUSED(cn);
 }
 
+// A CSV file into the plan: its rows, mapped as a known exporter's, or as
+// `choose` says. Returns why the file is refused, or nothing.
+QString readCsv(Import::Plan &plan, QByteArrayView data, const QString &file, bool byName,
+                const Import::ChooseMapping &choose, qint64 base, qint64 total, const Import::Progress &progress)
+{
+    const QString name = QDir::toNativeSeparators(file);
+    const Csv::Table table = Csv::Read(data);
+    if (!table.refused.isEmpty()) {
+        return byName ? QStringLiteral("%1 cannot be imported: %2").arg(name, table.refused)
+                      : QStringLiteral("%1 is neither a vCard nor a CSV file; nothing was imported.").arg(name);
+    }
+    CsvMapping::Mapping mapping = CsvMapping::ForHeader(table.header);
+    if (mapping.layout == CsvMapping::Layout::Unknown) {
+        if (!choose) {
+            return QStringLiteral("%1: the columns (%2) are of no known exporter; choose what each means in the "
+                                  "window's File > Import. Nothing was imported.")
+                .arg(name, table.header.join(QStringLiteral(", ")));
+        }
+        if (!choose(file, table, mapping)) {
+            plan.cancelled = true;
+            return QString();
+        }
+    }
+    for (const Csv::Problem &p : table.problems)
+        plan.skipped << Import::Skipped{file, p.line, p.reason};
+    // Row by row, telling progress as the cards do.
+    for (qsizetype r = 0; r < table.rowCount(); ++r) {
+        if (progress && r % kProgressEvery == 0 && !progress(base + data.size() * r / table.rowCount(), total))
+            throw Cancelled();
+        ContactCard::Contact contact;
+        QString reason;
+        if (!CsvMapping::ToContact(mapping, table.header, table.cells(r), contact, &reason)) {
+            plan.skipped << Import::Skipped{file, table.line(r), reason};
+            continue;
+        }
+        plan.contacts << contact;
+        plan.existing << 0;
+        ++plan.added;
+    }
+    return QString();
+}
+
 QString notVCard(const QString &file)
 {
     return QStringLiteral("%1 is not a vCard file (it does not begin with BEGIN:VCARD); nothing was imported.")
@@ -136,7 +178,7 @@ QString savePicture(const ContactCard::Contact &c, const QString &folder)
 
 namespace Import {
 
-Plan Read(Connection &cn, const QStringList &files, const Progress &progress)
+Plan Read(Connection &cn, const QStringList &files, const Progress &progress, const ChooseMapping &choose)
 {
     Plan plan;
     qint64 total = 0;
@@ -164,12 +206,29 @@ Plan Read(Connection &cn, const QStringList &files, const Progress &progress)
                 copy = f.readAll();
                 data = copy;
             }
-            if (!VCard::LooksLikeVCard(data)) {
+            const QString suffix = QFileInfo(path).suffix().toLower();
+            const bool csvName = suffix == QLatin1String("csv") || suffix == QLatin1String("tsv") ||
+                                 suffix == QLatin1String("txt");
+            const bool vcfName = suffix == QLatin1String("vcf") || suffix == QLatin1String("vcard");
+            if (!csvName && VCard::LooksLikeVCard(data)) {
+                readInto(plan, cn, data, path, uids, byUid, base, total, progress);
+            } else if (vcfName) {
                 plan = Plan();
                 plan.refused = notVCard(path);
                 return plan;
+            } else {
+                const QString refused = readCsv(plan, data, path, csvName, choose, base, total, progress);
+                if (plan.cancelled) {
+                    plan = Plan();
+                    plan.cancelled = true;
+                    return plan;
+                }
+                if (!refused.isEmpty()) {
+                    plan = Plan();
+                    plan.refused = refused;
+                    return plan;
+                }
             }
-            readInto(plan, cn, data, path, uids, byUid, base, total, progress);
             base += size;
         }
     } catch (const Cancelled &) {
@@ -298,6 +357,20 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
         result.cancelled = true;
     }
     return result;
+}
+
+QString RememberedMapping(Connection &cn, const QString &key)
+{
+    Statement st(cn.handle(), "SELECT Value FROM BookState WHERE Name = ?1");
+    st.bind(1, QStringLiteral("csv-mapping:") + key);
+    return st.step() == SQLITE_ROW ? st.text(0) : QString();
+}
+
+void RememberMapping(Connection &cn, const QString &key, const QString &mapping)
+{
+    Statement st(cn.handle(), "INSERT OR REPLACE INTO BookState (Name, Value) VALUES (?1, ?2)");
+    st.bind(1, QStringLiteral("csv-mapping:") + key).bind(2, mapping);
+    step(cn, st);
 }
 
 QString Summary(int added, int updated, int skipped)

@@ -6,6 +6,7 @@
 // whole import back, and a cancel or failure leaves nothing of it.
 
 #include "interchange/ContactCard.h"
+#include "interchange/CsvMapping.h"
 #include "store/Journal.h"
 
 #include <QList>
@@ -41,9 +42,21 @@ struct Plan
     bool cancelled = false;
 };
 
-// Reads the files and finds which cards update contacts of the book (by UID).
-// A card whose UID came twice updates the earlier one.
-Plan Read(Connection &cn, const QStringList &files, const Progress &progress = {});
+// Asked when a CSV file's header is of no exporter the program knows: may
+// change the mapping (it starts from a guess, or what was chosen before for
+// the same header); false refuses the file. Without it such a file is refused
+// with its columns named.
+using ChooseMapping = std::function<bool(const QString &file, const Csv::Table &table, CsvMapping::Mapping &mapping)>;
+
+// Reads the files (vCard; CSV by a .csv, .tsv or .txt name, or by its content
+// when the name says neither) and finds which cards update contacts of the
+// book (by UID). A card whose UID came twice updates the earlier one.
+Plan Read(Connection &cn, const QStringList &files, const Progress &progress = {}, const ChooseMapping &choose = {});
+
+// The mapping last chosen for a CSV header set (CsvMapping::Key), kept in the
+// book; empty when none.
+QString RememberedMapping(Connection &cn, const QString &key);
+void RememberMapping(Connection &cn, const QString &key, const QString &mapping);
 // The same for cards already in memory (a drop, a test).
 Plan ReadData(Connection &cn, const QByteArray &data, const QString &name, const Progress &progress = {});
 

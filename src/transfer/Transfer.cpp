@@ -3,6 +3,8 @@
 #include "context/AppContext.h"
 #include "controls/MsgBox.h"
 #include "controls/mdlCommDialog.h"
+#include "interchange/Csv.h"
+#include "interchange/CsvMapping.h"
 #include "interchange/Export.h"
 #include "interchange/Import.h"
 #include "transfer/Printout.h"
@@ -29,7 +31,9 @@
 #include <QProgressDialog>
 #include <QTextDocument>
 #include <QPushButton>
+#include <QHeaderView>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -158,10 +162,12 @@ public:
         auto *form = new QFormLayout;
         cboVersion = new QComboBox(this);
         cboVersion->setObjectName(QStringLiteral("cboVersion"));
-        cboVersion->addItem(QStringLiteral("vCard 3.0 (most programs)"), int(VCard::Version::V30));
-        cboVersion->addItem(QStringLiteral("vCard 4.0"), int(VCard::Version::V40));
-        cboVersion->addItem(QStringLiteral("vCard 2.1 (older phones)"), int(VCard::Version::V21));
-        form->addRow(QStringLiteral("&Version:"), cboVersion);
+        cboVersion->addItem(QStringLiteral("vCard 3.0 (most programs)"), int(Export::Format::VCard30));
+        cboVersion->addItem(QStringLiteral("vCard 4.0"), int(Export::Format::VCard40));
+        cboVersion->addItem(QStringLiteral("vCard 2.1 (older phones)"), int(Export::Format::VCard21));
+        cboVersion->addItem(QStringLiteral("CSV, web-mail layout"), int(Export::Format::CsvWebMail));
+        cboVersion->addItem(QStringLiteral("CSV, one row per contact"), int(Export::Format::CsvPlain));
+        form->addRow(QStringLiteral("&Format:"), cboVersion);
         auto *fileRow = new QHBoxLayout;
         txtFile = new QLineEdit(this);
         txtFile->setObjectName(QStringLiteral("txtFile"));
@@ -171,10 +177,19 @@ public:
         browse->setObjectName(QStringLiteral("cmdBrowse"));
         connect(browse, &QPushButton::clicked, this, [this] {
             const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Export contacts"), txtFile->text(),
-                                                                QStringLiteral("vCard files (*.vcf)"), nullptr,
+                                                                QStringLiteral("vCard files (*.vcf);;CSV files (*.csv)"), nullptr,
                                                                 QFileDialog::DontUseNativeDialog);
             if (!chosen.isEmpty())
                 txtFile->setText(chosen);
+        });
+        // The file's name follows the format chosen.
+        connect(cboVersion, &QComboBox::currentIndexChanged, this, [this] {
+            const auto f = Export::Format(cboVersion->currentData().toInt());
+            const bool csv = f == Export::Format::CsvWebMail || f == Export::Format::CsvPlain;
+            QString path = txtFile->text();
+            const QString from = csv ? QStringLiteral(".vcf") : QStringLiteral(".csv");
+            if (path.endsWith(from, Qt::CaseInsensitive))
+                txtFile->setText(path.left(path.size() - 4) + (csv ? QStringLiteral(".csv") : QStringLiteral(".vcf")));
         });
         fileRow->addWidget(txtFile, 1);
         fileRow->addWidget(browse);
@@ -263,6 +278,119 @@ private:
     }
 };
 
+// What each column of a CSV file means: a choice per column over the first rows.
+class frmCsvMapping : public QDialog
+{
+public:
+    frmCsvMapping(QWidget *parent, const QString &file, const Csv::Table &table, const CsvMapping::Mapping &start)
+        : QDialog(parent), m_start(start)
+    {
+        setObjectName(QStringLiteral("frmCsvMapping"));
+        setWindowTitle(QStringLiteral("Import %1").arg(QFileInfo(file).fileName()));
+        auto *layout = new QVBoxLayout(this);
+        auto *intro = new QLabel(QStringLiteral("Choose what each column holds. The first rows of the file are shown; "
+                                                "columns kept as extra properties show on the Advanced page."),
+                                 this);
+        intro->setWordWrap(true);
+        layout->addWidget(intro);
+        const int shown = int(qMin<qsizetype>(table.rowCount(), 5));
+        tblColumns = new QTableWidget(shown + 1, int(table.header.size()), this);
+        tblColumns->setObjectName(QStringLiteral("tblColumns"));
+        tblColumns->setHorizontalHeaderLabels(table.header);
+        tblColumns->verticalHeader()->hide();
+        for (int c = 0; c < table.header.size(); ++c) {
+            auto *box = new QComboBox(tblColumns);
+            box->setObjectName(QStringLiteral("cboColumn%1").arg(c));
+            box->setAccessibleName(QStringLiteral("Column %1").arg(table.header.at(c)));
+            const CsvMapping::Role role = start.roles.value(c);
+            bool listed = false;
+            for (const auto &[text, field] : choices()) {
+                box->addItem(text, int(field));
+                if (field == role.field && role.of < 0 && role.group <= 1) {
+                    box->setCurrentIndex(box->count() - 1);
+                    listed = true;
+                }
+            }
+            // A meaning the list does not offer (a label of another column,
+            // a second address) stays as it was recognised.
+            if (!listed) {
+                box->insertItem(0, QStringLiteral("As recognised"), -1);
+                box->setCurrentIndex(0);
+            }
+            tblColumns->setCellWidget(0, c, box);
+            for (int r = 0; r < shown; ++r)
+                tblColumns->setItem(r + 1, c, new QTableWidgetItem(table.cell(r, c)));
+        }
+        tblColumns->resizeColumnsToContents();
+        layout->addWidget(tblColumns, 1);
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+        buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
+        buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&Import"));
+        buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        layout->addWidget(buttons);
+        resize(760, 360);
+    }
+
+    CsvMapping::Mapping mapping() const
+    {
+        CsvMapping::Mapping out = m_start;
+        for (int c = 0; c < tblColumns->columnCount(); ++c) {
+            const int field = static_cast<QComboBox *>(tblColumns->cellWidget(0, c))->currentData().toInt();
+            if (field < 0)
+                continue;
+            CsvMapping::Role role;
+            role.field = CsvMapping::Field(field);
+            while (out.roles.size() <= c)
+                out.roles << CsvMapping::Role();
+            out.roles[c] = role;
+        }
+        return out;
+    }
+
+private:
+    static const QList<std::pair<QString, CsvMapping::Field>> &choices()
+    {
+        using F = CsvMapping::Field;
+        static const QList<std::pair<QString, F>> list{
+            {QStringLiteral("Ignore"), F::Ignore},           {QStringLiteral("Keep as extra property"), F::Keep},
+            {QStringLiteral("Whole name"), F::Name},         {QStringLiteral("First name"), F::First},
+            {QStringLiteral("Middle name"), F::Middle},      {QStringLiteral("Last name"), F::Last},
+            {QStringLiteral("Nickname"), F::Nickname},       {QStringLiteral("Company"), F::Company},
+            {QStringLiteral("Job title"), F::JobTitle},      {QStringLiteral("Birthday"), F::Birthday},
+            {QStringLiteral("Address"), F::Address},         {QStringLiteral("Street"), F::Street},
+            {QStringLiteral("City"), F::City},               {QStringLiteral("Region"), F::Region},
+            {QStringLiteral("Postal code"), F::PostalCode},  {QStringLiteral("Country"), F::Country},
+            {QStringLiteral("Category"), F::Category},       {QStringLiteral("Phone"), F::Phone},
+            {QStringLiteral("Mail"), F::Mail},               {QStringLiteral("Web site"), F::Website},
+            {QStringLiteral("Notes"), F::Notes}};
+        return list;
+    }
+
+    CsvMapping::Mapping m_start;
+    QTableWidget *tblColumns;
+};
+
+// Asks what the columns of a CSV file of no known exporter mean, starting from
+// what was chosen before for the same columns (or a guess).
+bool chooseMapping(QWidget *parent, Connection &cn, const QString &file, const Csv::Table &table,
+                   CsvMapping::Mapping &mapping)
+{
+    const QString key = CsvMapping::Key(table.header);
+    try {
+        CsvMapping::Mapping remembered;
+        if (CsvMapping::FromText(Import::RememberedMapping(cn, key), table.header.size(), remembered))
+            mapping = remembered;
+    } catch (const StoreError &) {
+    }
+    frmCsvMapping dialog(parent, file, table, mapping);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    mapping = dialog.mapping();
+    return true;
+}
+
 } // namespace
 
 namespace Transfer {
@@ -281,7 +409,7 @@ std::optional<ChangeSummary> ImportFiles(QWidget *parent, Connection &cn, QStrin
     if (files.isEmpty()) {
         OpenFileRequest request;
         request.Title = QStringLiteral("Import contacts");
-        request.Filter = QStringLiteral("vCard files (*.vcf)") + QChar(0) + QStringLiteral("*.vcf; *.vcard") + QChar(0) +
+        request.Filter = QStringLiteral("Contacts (vCard, CSV)") + QChar(0) + QStringLiteral("*.vcf; *.vcard; *.csv; *.tsv; *.txt") + QChar(0) +
                          QStringLiteral("All files") + QChar(0) + QStringLiteral("*") + QChar(0) + QChar(0);
         const SelectedFiles chosen = ShowOpenDialog(request, parent, true);
         if (chosen.Cancelled)
@@ -292,7 +420,21 @@ std::optional<ChangeSummary> ImportFiles(QWidget *parent, Connection &cn, QStrin
     Import::Plan plan;
     {
         Progress progress(parent, QStringLiteral("Reading the cards..."));
-        plan = Import::Read(cn, files, progress.callback());
+        QList<std::pair<QString, QString>> chosen; // header key, mapping
+        plan = Import::Read(cn, files, progress.callback(),
+                            [&](const QString &file, const Csv::Table &table, CsvMapping::Mapping &mapping) {
+                                if (!chooseMapping(parent, cn, file, table, mapping))
+                                    return false;
+                                chosen.append({CsvMapping::Key(table.header), CsvMapping::ToText(mapping)});
+                                return true;
+                            });
+        // Remembered for the next file with the same columns, imported or not.
+        for (const auto &[key, text] : chosen) {
+            try {
+                Import::RememberMapping(cn, key, text);
+            } catch (const StoreError &) {
+            }
+        }
     }
     if (plan.cancelled)
         return std::nullopt;
@@ -369,7 +511,7 @@ void ExportContacts(QWidget *parent, Connection &cn, const ExportOffer &offer)
         choice.kind = Export::Choice::Kind::Contacts;
         choice.contacts = {offer.selected};
     }
-    const auto version = VCard::Version(dialog.cboVersion->currentData().toInt());
+    const auto format = Export::Format(dialog.cboVersion->currentData().toInt());
     Export::Result result;
     QString failure;
     {
@@ -379,7 +521,7 @@ void ExportContacts(QWidget *parent, Connection &cn, const ExportOffer &offer)
         BackgroundWork work([&](const std::atomic<bool> &cancel, std::atomic<qint64> &reached, std::atomic<qint64> &total) {
             try {
                 SharedConnection own = Connection::openForReading(cn.path());
-                result = Export::WriteFile(*own, path, version, choice, [&](qint64 at, qint64 of) {
+                result = Export::WriteFile(*own, path, format, choice, [&](qint64 at, qint64 of) {
                     reached = at;
                     total = of;
                     return !cancel;

@@ -114,6 +114,46 @@ private slots:
         QCOMPARE(CountContacts(), 1);
     }
 
+    // A CSV file of no known exporter: the columns are chosen in a dialog over
+    // its first rows, and the choice is offered again for the same columns.
+    void csvWithMapping()
+    {
+        const QString file = m_folder->file("club.csv");
+        QVERIFY(WriteFile(file, "Who,Tel,Colour\r\nKim Park,555 0111,red\r\nLi Wu,555 0112,blue\r\n"));
+        auto choose = [](QDialog *d, int column, const QString &text) {
+            auto *box = d->findChild<QComboBox *>(QStringLiteral("cboColumn%1").arg(column));
+            box->setFocus();
+            while (box->currentText() != text && box->currentIndex() < box->count() - 1)
+                QTest::keyClick(box, Qt::Key_Down);
+        };
+        QString seen;
+        OnModal<QDialog> mapping([&](QDialog *d) {
+            choose(d, 0, "Whole name");
+            choose(d, 1, "Phone");
+            choose(d, 2, "Keep as extra property");
+            MsgBox::QueueAnswers({QMessageBox::Yes, QMessageBox::Ok});
+            QTest::mouseClick(d->findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+        });
+        CommDialogForTests::SetNextOpenResult({file});
+        chooseMenu("mnuFileTop", "&Import...");
+        QTRY_VERIFY(mapping.ran());
+        QVERIFY(WaitForList(m_main.get()));
+        QCOMPARE(lastNames(), QStringLiteral("Adams|Park|Wu"));
+        QCOMPARE(QueryText("SELECT Phones FROM Contacts WHERE Last_Name = 'Park'"), QStringLiteral("555 0111:*:\r\n"));
+        QVERIFY(QueryText("SELECT Kept FROM ContactMeta JOIN Contacts USING (ContactID) WHERE Last_Name = 'Wu'")
+                    .contains("blue"));
+        // The same columns again: the dialog starts from the last choice.
+        OnModal<QDialog> again([&](QDialog *d) {
+            seen = d->findChild<QComboBox *>("cboColumn1")->currentText();
+            d->reject();
+        });
+        CommDialogForTests::SetNextOpenResult({file});
+        chooseMenu("mnuFileTop", "&Import...");
+        QTRY_VERIFY(again.ran());
+        QCOMPARE(seen, QStringLiteral("Phone"));
+        QCOMPARE(CountContacts(), 3);
+    }
+
     // A vCard file dropped on the window is imported.
     void dropImports()
     {
@@ -240,6 +280,14 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray cards = f.readAll();
         QVERIFY2(cards.count("BEGIN:VCARD") == 1 && cards.contains("VERSION:2.1") && cards.contains("N:Ito;Kei"), cards.constData());
+        // CSV both ways: a known layout is mapped without asking; an unknown one is refused.
+        QCOMPARE(run({"--export", m_folder->file("all.csv")}, &out, &err), 0);
+        QCOMPARE(run({"--import", m_folder->file("all.csv")}, &out, &err), 0);
+        QVERIFY2(out.contains("3 added"), qPrintable(out + err));
+        QVERIFY(WriteFile(m_folder->file("odd.csv"), "Who,Colour\nKim,red\n"));
+        QCOMPARE(run({"--import", m_folder->file("odd.csv")}, &out, &err), 1);
+        QVERIFY2(err.contains("Who, Colour"), qPrintable(err));
+        QCOMPARE(CountContacts(), 6);
         // A PDF of one category, without a screen.
         QCOMPARE(run({"--export", m_folder->file("clients.pdf"), "--category", "Clients"}, &out, &err), 0);
         QVERIFY2(pdfText(m_folder->file("clients.pdf")).contains("Kei Ito") &&
@@ -250,7 +298,7 @@ private slots:
         QVERIFY(err.startsWith("ardentia: ") && err.contains("not a vCard file") && err.count('\n') == 1);
         QCOMPARE(run({"--export", exported, "--format", "vcard5"}, &out, &err), 1);
         QCOMPARE(run({"--export", m_folder->file("no/such/folder/x.vcf")}, &out, &err), 1);
-        QCOMPARE(CountContacts(), 3);
+        QCOMPARE(CountContacts(), 6);
     }
 };
 
