@@ -399,7 +399,11 @@ bool frmCntContact::cmdOK_Click()
                 step->keepAdded(savedId, savedId);
             if (keptChanged) {
                 Statement st(SharedDb()->handle(), "UPDATE ContactMeta SET Kept = ?2 WHERE ContactID = ?1");
-                st.bind(1, savedId).bind(2, kept);
+                st.bind(1, savedId);
+                if (kept.isEmpty())
+                    st.bindNull(2);
+                else
+                    st.bind(2, kept);
                 if (st.step() != SQLITE_DONE)
                     SharedDb()->fail(sqlite3_errcode(SharedDb()->handle()));
             }

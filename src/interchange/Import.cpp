@@ -320,7 +320,11 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
                 st.bind(12, id);
                 step(cn, st);
                 keptOf.reset();
-                keptOf.bind(1, id).bind(2, kept);
+                keptOf.bind(1, id);
+                if (kept.isEmpty())
+                    keptOf.bindNull(2);
+                else
+                    keptOf.bind(2, kept);
                 step(cn, keptOf);
                 ++result.updated;
                 continue;
@@ -334,7 +338,11 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
             lastNew = newId;
             if (c.uid.isEmpty()) {
                 newMetaUid.reset();
-                newMetaUid.bind(1, newId).bind(2, kept).bind(3, rev);
+                newMetaUid.bind(1, newId).bind(3, rev);
+                if (kept.isEmpty())
+                    newMetaUid.bindNull(2);
+                else
+                    newMetaUid.bind(2, kept);
                 step(cn, newMetaUid);
             } else {
                 const Uid::Stored s = Uid::FromText(c.uid);
@@ -344,7 +352,11 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
                     newMeta.bindBlob(2, s.bytes);
                 else
                     newMeta.bindUtf8(2, s.bytes);
-                newMeta.bind(3, kept).bind(4, rev);
+                newMeta.bind(4, rev);
+                if (kept.isEmpty())
+                    newMeta.bindNull(3);
+                else
+                    newMeta.bind(3, kept);
                 step(cn, newMeta);
             }
             ++result.added;

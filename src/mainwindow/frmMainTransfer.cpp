@@ -1,5 +1,6 @@
 // Contacts in and out of the main window: File > Import and Export, vCard
 // files dropped on the window, a row dragged out of the list as a vCard.
+#include "controls/GridModel.h"
 #include "controls/cGrid.h"
 #include "controls/cTreeView.h"
 #include "mainwindow/frmMain.h"
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 
 void frmMain::importFiles(const QStringList &files)
 {
@@ -32,8 +34,18 @@ Transfer::ExportOffer frmMain::exportOffer() const
 {
     Transfer::ExportOffer offer;
     if (!inBin()) {
-        for (int row = 1; row <= cGrid1->Rows(); ++row)
-            offer.list << cGrid1->CellText(row, ColContactID).toLongLong();
+        // A million rows' keys take a while: read only when the list is chosen,
+        // straight from the grid's stored text.
+        offer.listCount = cGrid1->Rows();
+        offer.listIds = [grid = QPointer<cGrid>(cGrid1)] {
+            QList<qint64> ids;
+            if (!grid)
+                return ids;
+            ids.reserve(grid->Rows());
+            for (int row = 1; row <= grid->Rows(); ++row)
+                ids << grid->Model()->cellUtf8(row - 1, ColContactID - 1).toLongLong();
+            return ids;
+        };
         offer.selected = selectedContact();
     }
     offer.listName = lblTitle->text();

@@ -153,8 +153,8 @@ public:
         layout->addWidget(which);
         optAll = addChoice(QStringLiteral("optAll"), QStringLiteral("&All contacts"), true);
         optList = addChoice(QStringLiteral("optList"),
-                            QStringLiteral("The &current list (%1, %2 contacts)").arg(offer.listName).arg(offer.list.size()),
-                            !offer.list.isEmpty());
+                            QStringLiteral("The &current list (%1, %2 contacts)").arg(offer.listName).arg(offer.listCount),
+                            offer.listCount > 0);
         optSelected = addChoice(QStringLiteral("optSelected"), QStringLiteral("The &selected contact"), offer.selected != 0);
         for (QRadioButton *b : {optAll, optList, optSelected})
             layout->addWidget(b);
@@ -237,11 +237,11 @@ public:
         group->addButton(optLabels);
         layout->addWidget(new QLabel(QStringLiteral("Contacts:"), this));
         optList = choice(QStringLiteral("optList"),
-                         QStringLiteral("The &current list (%1, %2 contacts)").arg(offer.listName).arg(offer.list.size()),
+                         QStringLiteral("The &current list (%1, %2 contacts)").arg(offer.listName).arg(offer.listCount),
                          layout);
         optAll = choice(QStringLiteral("optAll"), QStringLiteral("&All contacts"), layout);
-        optList->setEnabled(!offer.list.isEmpty());
-        (offer.list.isEmpty() ? optAll : optList)->setChecked(true);
+        optList->setEnabled(offer.listCount > 0);
+        (offer.listCount == 0 ? optAll : optList)->setChecked(true);
         auto *contacts = new QButtonGroup(this);
         contacts->addButton(optList);
         contacts->addButton(optAll);
@@ -506,7 +506,7 @@ void ExportContacts(QWidget *parent, Connection &cn, const ExportOffer &offer)
     Export::Choice choice;
     if (dialog.optList->isChecked()) {
         choice.kind = Export::Choice::Kind::Contacts;
-        choice.contacts = offer.list;
+        choice.contacts = offer.list();
     } else if (dialog.optSelected->isChecked()) {
         choice.kind = Export::Choice::Kind::Contacts;
         choice.contacts = {offer.selected};
@@ -550,7 +550,7 @@ void PrintContacts(QWidget *parent, Connection &cn, const ExportOffer &offer, bo
     frmPrint dialog(parent, offer, toPdf);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const QList<qint64> contacts = dialog.optList->isChecked() ? offer.list : QList<qint64>();
+    const QList<qint64> contacts = dialog.optList->isChecked() ? offer.list() : QList<qint64>();
     const auto layout = dialog.optLabels->isChecked() ? Printout::Layout::Labels : Printout::Layout::PhoneList;
     const bool rtl = parent && parent->layoutDirection() == Qt::RightToLeft;
     const QString title = dialog.optList->isChecked() ? offer.listName : QStringLiteral("All contacts");

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class Connection;
@@ -26,9 +27,11 @@ std::optional<ChangeSummary> ImportFiles(QWidget *parent, Connection &cn, QStrin
 // The contacts the export dialog offers besides all of them.
 struct ExportOffer
 {
-    QList<qint64> list;     // the current list
-    qint64 selected = 0;    // the selected contact, 0 for none
-    QString listName;       // the node the list shows
+    int listCount = 0;                        // how many the current list shows
+    std::function<QList<qint64>()> listIds;   // its contacts, gathered only when chosen
+    qint64 selected = 0;                      // the selected contact, 0 for none
+    QString listName;                         // the node the list shows
+    QList<qint64> list() const { return listIds ? listIds() : QList<qint64>(); }
 };
 // Shows the export dialog and writes the file chosen there.
 void ExportContacts(QWidget *parent, Connection &cn, const ExportOffer &offer);
