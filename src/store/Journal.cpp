@@ -366,9 +366,13 @@ int Prune(Connection &cn, int keepDays, int keepSteps)
     if (bin.step() != SQLITE_DONE)
         cn.fail(SQLITE_ERROR);
     const int leftBin = changes(cn);
-    exec(cn, "DELETE FROM ContactMeta WHERE ContactID NOT IN (SELECT ContactID FROM Contacts)"
-             " AND ContactID NOT IN (SELECT ContactID FROM RecycleBin)"
-             " AND ContactID NOT IN (SELECT ContactID FROM JournalRows)");
+    // The side rows of contacts that are now gone for good; only when
+    // something was forgotten (at every start it would cost a scan of them all).
+    if (upTo > 0 || leftBin > 0) {
+        exec(cn, "DELETE FROM ContactMeta WHERE ContactID NOT IN (SELECT ContactID FROM Contacts)"
+                 " AND ContactID NOT IN (SELECT ContactID FROM RecycleBin)"
+                 " AND ContactID NOT IN (SELECT ContactID FROM JournalRows)");
+    }
     if (!t.commit())
         cn.fail(t.commitResult());
     return leftBin;
