@@ -88,22 +88,6 @@ QString fullName(const QStringList &columns)
     return (columns.at(ContactCard::First) + QLatin1Char(' ') + columns.at(ContactCard::Last)).trimmed();
 }
 
-QStringList padded(QStringList parts, int count)
-{
-    while (parts.size() < count)
-        parts << QString();
-    return parts;
-}
-
-// The names the N components give: the given and additional names are the
-// first name, the family name the last.
-void namesFromN(const Property &n, QString &first, QString &last)
-{
-    const QStringList c = padded(n.components(), 5);
-    last = c.at(0).trimmed();
-    first = (c.at(1).trimmed() + QLatin1Char(' ') + c.at(2).trimmed()).trimmed();
-}
-
 bool isPref(const Property &p)
 {
     return p.hasType(QStringLiteral("pref")) || !p.param(QStringLiteral("PREF")).isEmpty();
@@ -125,6 +109,20 @@ const Property *keptMatching(const QList<Property> &kept, const QString &name,
 
 namespace ContactCard {
 
+QStringList Padded(QStringList parts, int count)
+{
+    while (parts.size() < count)
+        parts << QString();
+    return parts;
+}
+
+void NamesFromN(const QStringList &components, QString &first, QString &last)
+{
+    const QStringList c = Padded(components, 5);
+    last = c.at(0).trimmed();
+    first = (c.at(1).trimmed() + QLatin1Char(' ') + c.at(2).trimmed()).trimmed();
+}
+
 const char *ColumnName(int column)
 {
     return kColumnNames[column];
@@ -132,7 +130,7 @@ const char *ColumnName(int column)
 
 QString AddressText(const QStringList &components)
 {
-    const QStringList c = padded(components, 7);
+    const QStringList c = Padded(components, 7);
     QStringList lines;
     for (int i : {0, 1, 2}) {
         if (!c.at(i).trimmed().isEmpty())
@@ -246,11 +244,9 @@ Contact FromCard(const Card &card)
 
     // Names: from N; from FN when N gives none, then the organisation, so
     // that no contact arrives without a visible name.
-    const QStringList nParts = n ? padded(n->components(), 5) : QStringList();
-    if (n) {
-        c.columns[Last] = nParts.at(0).trimmed();
-        c.columns[First] = (nParts.at(1).trimmed() + QLatin1Char(' ') + nParts.at(2).trimmed()).trimmed();
-    }
+    const QStringList nParts = n ? Padded(n->components(), 5) : QStringList();
+    if (n)
+        NamesFromN(nParts, c.columns[First], c.columns[Last]);
     if (c.columns[First].isEmpty() && c.columns[Last].isEmpty()) {
         if (fn && !fn->text().trimmed().isEmpty())
             c.columns[First] = fn->text().trimmed();
@@ -295,7 +291,7 @@ Contact FromCard(const Card &card)
         if (&p == org && p.components().size() <= 1 && p.params.isEmpty() && p.group.isEmpty())
             continue;
         if (&p == adr && p.params.isEmpty() && p.group.isEmpty() &&
-            padded(p.components(), 7) == QStringList{QString(), QString(), c.columns[Address], QString(), QString(),
+            Padded(p.components(), 7) == QStringList{QString(), QString(), c.columns[Address], QString(), QString(),
                                                       QString(), QString()})
             continue;
         if (p.name == QLatin1String("CATEGORIES") && categories.size() <= 1 && categoryLines <= 1 &&
@@ -325,7 +321,7 @@ void ToCard(VCard::Writer &w, const QStringList &columns, const QString &uid, co
 
     const Property *keptN = keptMatching(kept, QStringLiteral("N"), [&](const Property &p) {
         QString first, last;
-        namesFromN(p, first, last);
+        NamesFromN(p.components(), first, last);
         return first == columns.at(First) && last == columns.at(Last);
     });
     const Property *keptFn = keptMatching(kept, QStringLiteral("FN"), [&](const Property &p) {

@@ -39,6 +39,13 @@ void ToCard(VCard::Writer &writer, const QStringList &columns, const QString &ui
 QString JoinKept(const QStringList &kept);
 QStringList SplitKept(const QString &stored);
 
+// The list with empty entries added up to `count` (a card's compound values
+// may stop early).
+QStringList Padded(QStringList parts, int count);
+// The first and last name an N value's components give: the given and
+// additional names are the first name, the family name the last.
+void NamesFromN(const QStringList &components, QString &first, QString &last);
+
 // The address text the columns hold for an ADR value's components.
 QString AddressText(const QStringList &components);
 

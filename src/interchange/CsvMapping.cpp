@@ -12,6 +12,8 @@
 #include <tuple>
 
 using ContactCard::Contact;
+using ContactCard::NamesFromN;
+using ContactCard::Padded;
 using VCard::Param;
 using VCard::Property;
 
@@ -309,20 +311,6 @@ QString formatList(const QString &stored)
     return out.join(QLatin1String("; "));
 }
 
-QStringList padded(QStringList parts, int count)
-{
-    while (parts.size() < count)
-        parts << QString();
-    return parts;
-}
-
-// The first and last name an N line gives, as ContactCard reads it.
-void namesFromN(const Property &n, QString &first, QString &last)
-{
-    const QStringList c = padded(n.components(), 5);
-    last = c.at(0).trimmed();
-    first = (c.at(1).trimmed() + u' ' + c.at(2).trimmed()).trimmed();
-}
 
 QString adrLine(const QStringList &components, const QString &type)
 {
@@ -944,7 +932,7 @@ QStringList ExportHeader(ExportLayout layout, const Shape &shape)
 QStringList ExportRow(ExportLayout layout, const QStringList &columns, const QStringList &keptLines, const Shape &shape)
 {
     using namespace ContactCard;
-    const QStringList c = padded(columns, ColumnCount);
+    const QStringList c = Padded(columns, ColumnCount);
     if (layout == ExportLayout::Plain) {
         return {c[First], c[Last], c[Company], c[Address], c[Category], formatList(c[Phones]), formatList(c[Mails]),
                 formatList(c[Websites]), c[Notes]};
@@ -957,14 +945,14 @@ QStringList ExportRow(ExportLayout layout, const QStringList &columns, const QSt
         if (p.name != QLatin1String("N"))
             continue;
         QString first, last;
-        namesFromN(p, first, last);
+        NamesFromN(p.components(), first, last);
         if (first == c[First] && last == c[Last]) {
             n = &p;
             break;
         }
     }
     if (n) {
-        const QStringList parts = padded(n->components(), 5);
+        const QStringList parts = Padded(n->components(), 5);
         row[0] = parts[1];
         row[1] = parts[2];
         row[2] = parts[0];
@@ -1012,7 +1000,7 @@ QStringList ExportRow(ExportLayout layout, const QStringList &columns, const QSt
         if (!adr)
             return;
         row[base] = capitalized(adr->param(QStringLiteral("TYPE")).join(QLatin1String(", ")));
-        const QStringList parts = padded(adr->components(), 7);
+        const QStringList parts = Padded(adr->components(), 7);
         if (flat(parts))
             return;
         for (int k = 0; k < 7; ++k)

@@ -101,17 +101,7 @@ class tst_frmmain : public QObject
         QVERIFY(!wait || WaitForList(m_main.get()));
     }
     // Opens a menu of the bar by its key and clicks one of its entries.
-    void chooseMenu(const char *menuKey, const QString &entry)
-    {
-        auto *bar = m_main->findChild<QMenuBar *>();
-        auto *menu = part<QMenu>(menuKey);
-        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
-        QVERIFY(QTest::qWaitFor([menu] { return menu->isVisible(); }));
-        for (QAction *a : menu->actions())
-            if (a->text() == entry)
-                return QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-        QFAIL(qPrintable(entry));
-    }
+    void chooseMenu(const char *menuKey, const QString &entry) { ChooseMenu(m_main.get(), menuKey, entry); }
     // n contacts written by the engine at once: first names "o1", "o2"...,
     // every tenth from the third in category "Three".
     static void seedMany(int n)

@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QMenu>
+#include <QMenuBar>
 #include <QToolButton>
 #include <QtTest>
 
@@ -56,6 +58,18 @@ void ClickNode(frmMain *main, const QString &key)
     tree->scrollToItem(node);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
     QVERIFY(WaitForList(main));
+}
+
+void ChooseMenu(frmMain *main, const char *menuKey, const QString &entry)
+{
+    auto *bar = main->findChild<QMenuBar *>();
+    auto *menu = main->findChild<QMenu *>(QLatin1String(menuKey));
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+    QVERIFY(QTest::qWaitFor([menu] { return menu->isVisible(); }));
+    for (QAction *a : menu->actions())
+        if (a->text() == entry)
+            return QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+    QFAIL(qPrintable(QStringLiteral("no menu entry ") + entry));
 }
 
 void ClickToolbar(frmMain *main, const QString &caption)

@@ -33,6 +33,9 @@ QStringList ListColumn(const frmMain *main, int column);
 void ClickNode(frmMain *main, const QString &key);
 // Clicks the toolbar button with this caption (blanks trimmed).
 void ClickToolbar(frmMain *main, const QString &caption);
+// Opens the menu bar's menu (by its object name, e.g. "mnuFileTop") with a
+// click and clicks the entry with that text.
+void ChooseMenu(frmMain *main, const char *menuKey, const QString &entry);
 // Shows the search bar, types the text, chooses the field and presses Search.
 void Search(frmMain *main, const QString &text, int field);
 

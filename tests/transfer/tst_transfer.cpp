@@ -47,17 +47,7 @@ class tst_Transfer : public QObject
     std::unique_ptr<frmMain> m_main;
 
     QString lastNames() const { return ListColumn(m_main.get(), ColLastName).join('|'); }
-    void chooseMenu(const char *menuKey, const QString &entry)
-    {
-        auto *bar = m_main->findChild<QMenuBar *>();
-        auto *menu = m_main->findChild<QMenu *>(menuKey);
-        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
-        QVERIFY(QTest::qWaitFor([menu] { return menu->isVisible(); }));
-        for (QAction *a : menu->actions())
-            if (a->text() == entry)
-                return QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-        QFAIL(qPrintable(entry));
-    }
+    void chooseMenu(const char *menuKey, const QString &entry) { ChooseMenu(m_main.get(), menuKey, entry); }
     static QString pdfText(const QString &pdf)
     {
         QProcess p;
