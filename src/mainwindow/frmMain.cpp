@@ -363,6 +363,10 @@ void frmMain::buildMenus()
     m_cMenu->AddItem(QStringLiteral("-"), QString(), 0, file, -1, false, true, QStringLiteral("mnuFile(4)"));
     m_cMenu->AddItem(QStringLiteral("&") + mdlTrans::Trans(252), QString(), 0, 0, -1, false, true,
                      QStringLiteral("mnuEditTop"));
+    const int tools = m_cMenu->AddItem(QStringLiteral("&Tools"), QString(), 0, 0, -1, false, true,
+                                       QStringLiteral("mnuToolsTop"));
+    m_cMenu->AddItem(QStringLiteral("Find &duplicates..."), QString(), 0, tools, -1, false, true,
+                     QStringLiteral("mnuDuplicates"));
     const int help = m_cMenu->AddItem(QStringLiteral("&") + QStringLiteral("Help"), QString(), 0, 0, -1, false, true,
                                       QStringLiteral("mnuHelpTop"));
     m_cMenu->AddItem(QStringLiteral("&") + QStringLiteral("Topics"), QString(), 0, help, 12, false, true,

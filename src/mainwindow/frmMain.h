@@ -104,6 +104,7 @@ private:
     // Changes: the Recycle bin, undo and redo, and what follows each change
     // (the tree's letters and categories, the list, the Edit menu).
     bool inBin() const;
+    void findDuplicates();
     void runChange(const QString &failure, const std::function<ChangeSummary()> &change);
     void followChange(const ChangeSummary &change);
     void countLetter(const QString &letter, int delta);

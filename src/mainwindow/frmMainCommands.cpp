@@ -1,3 +1,8 @@
+#include "controls/BackgroundWork.h"
+#include "duplicates/Finder.h"
+#include "duplicates/Merge.h"
+#include "duplicates/Phone.h"
+#include "merging/frmDuplicates.h"
 #include "context/AppContext.h"
 #include "controls/MsgBox.h"
 #include "controls/mdlFunctions.h"
@@ -11,10 +16,12 @@
 #include "mainwindow/frmMain.h"
 #include "options/frmOptions.h"
 #include "services/frmNotes.h"
+#include "settings/mdlOptions.h"
 #include "store/ItemList.h"
 #include "store/Journal.h"
 #include "store/RecycleBin.h"
 #include "store/Statements.h"
+#include "store/StoreError.h"
 #include "store/mdlMDB.h"
 
 #include <QApplication>
@@ -104,6 +111,8 @@ void frmMain::m_cMenu_Click(int index)
         exportContacts();
     } else if (key == QLatin1String("mnuPrint") || key == QLatin1String("mnuPdf")) {
         printContacts(key == QLatin1String("mnuPdf"));
+    } else if (key == QLatin1String("mnuDuplicates")) {
+        findDuplicates();
     } else if (key == QLatin1String("HelpTopic") || key == QLatin1String("Support") || key == QLatin1String("About")) {
         ShellOpen(this, makerPage());
     }
@@ -324,4 +333,48 @@ bool frmMain::cboEditorEvent(QEvent *event)
     default:
         return false;
     }
+}
+
+// Tools > Find duplicates: the groups are found on a connection of their own
+// while the window shows the progress; the ticked ones merge in one step.
+void frmMain::findDuplicates()
+{
+    if (!SharedDb() || m_readOnly)
+        return;
+    const QString region = PhoneRegion().isEmpty() ? Phone::DefaultRegion() : PhoneRegion();
+    const QString path = SharedDb()->path();
+    QList<Duplicates::Group> groups;
+    QString failure;
+    bool completed = false;
+    {
+        Progress progress(this, QStringLiteral("Looking for contacts that are the same person..."));
+        BackgroundWork work([&](const std::atomic<bool> &cancel, std::atomic<qint64> &reached, std::atomic<qint64> &total) {
+            try {
+                SharedConnection own = Connection::openForReading(path);
+                groups = Duplicates::FindDuplicates(*own, region, [&](qint64 done, qint64 all) {
+                    reached = done;
+                    total = all;
+                    return !cancel;
+                });
+                completed = !cancel;
+            } catch (const StoreError &e) {
+                failure = e.message();
+            }
+        });
+        work.wait(progress);
+    }
+    if (!failure.isEmpty()) {
+        ReportStoreError(QStringLiteral("The contacts could not be read."), failure);
+        return;
+    }
+    if (!completed)
+        return;
+    frmDuplicates dlg(this, *SharedDb(), groups, region);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const QList<Duplicates::MergeGroup> chosen = dlg.chosen();
+    if (chosen.isEmpty())
+        return;
+    runChange(QStringLiteral("The contacts could not be merged."),
+              [&] { return Duplicates::Merge(*SharedDb(), chosen, region); });
 }

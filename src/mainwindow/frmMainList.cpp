@@ -4,6 +4,8 @@
 #include "mainwindow/ListFill.h"
 #include "mainwindow/frmMain.h"
 #include "settings/mdlOptions.h"
+#include "store/SearchText.h"
+#include "store/StoreError.h"
 #include "store/mdlMDB.h"
 
 #include <QComboBox>
@@ -49,7 +51,8 @@ bool frmMain::fill(const Statements::Query &statement, bool marked)
     auto *fill = new ListFill(SharedDb(), cGrid1, this);
     std::optional<ListFill::Marks> marks;
     if (marked)
-        marks = ListFill::Marks{FoldedNeedle(txtSearchFor->text()), Units::ColorFromBgr(Options().OptAppColor)};
+        marks = ListFill::Marks{FoldedNeedle(txtSearchFor->text(), Options().OptFoldAccents),
+                                Units::ColorFromBgr(Options().OptAppColor)};
     if (!fill->start(statement, std::move(marks))) {
         ReportStoreError(QStringLiteral("The contacts could not be read."), fill->error());
         delete fill;
@@ -87,7 +90,17 @@ QString frmMain::GetSearchField() const
 void frmMain::RunSearch()
 {
     const QString text = txtSearchFor->text();
-    fill(cboSearchIn->currentIndex() == 0 ? Statements::SearchAllFields(text)
-                                          : Statements::SearchOneField(GetSearchField(), text),
-         true);
+    const bool allFields = cboSearchIn->currentIndex() == 0;
+    if (Options().OptFoldAccents && SharedDb()) {
+        // Contacts another program wrote since are folded first.
+        try {
+            SearchText::Refresh(*SharedDb());
+        } catch (const StoreError &e) {
+            ReportStoreError(QStringLiteral("The contacts could not be read."), e.message());
+            return;
+        }
+        fill(Statements::SearchFolded(allFields ? QString() : GetSearchField(), text), true);
+        return;
+    }
+    fill(allFields ? Statements::SearchAllFields(text) : Statements::SearchOneField(GetSearchField(), text), true);
 }

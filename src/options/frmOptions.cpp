@@ -7,11 +7,14 @@
 #include "controls/mdlSetFormIcon32.h"
 #include "controls/Units.h"
 #include "controls/cTreeView.h"
+#include "duplicates/Phone.h"
 #include "options/Autostart.h"
 #include "controls/mdlCommDialog.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLocale>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFrame>
@@ -22,6 +25,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 QPointer<frmOptions> g_options;
@@ -184,6 +189,31 @@ void frmOptions::buildWidgets()
     };
     connect(spnHistoryDays, &QSpinBox::valueChanged, this, note);
     connect(spnHistorySteps, &QSpinBox::valueChanged, this, note);
+    g->addSpacing(8);
+    chkFoldAccents = new QCheckBox(QStringLiteral("Search ignores &accents (\u201calvaro\u201d finds \u201c\u00c1lvaro\u201d)"),
+                                   froGeneral);
+    chkFoldAccents->setObjectName(QStringLiteral("chkFoldAccents"));
+    g->addWidget(chkFoldAccents);
+    // Where numbers written without "+" are dialled, to compare them.
+    auto *region = new QHBoxLayout();
+    auto *lblRegion = new QLabel(QStringLiteral("&Phone numbers without + are from"), froGeneral);
+    cboPhoneRegion = new QComboBox(froGeneral);
+    cboPhoneRegion->setObjectName(QStringLiteral("cboPhoneRegion"));
+    lblRegion->setBuddy(cboPhoneRegion);
+    cboPhoneRegion->addItem(QStringLiteral("The system's country (%1)").arg(Phone::DefaultRegion()), QString());
+    QList<QPair<QString, QString>> countries;
+    for (int t = 1; t <= int(QLocale::LastTerritory); ++t) {
+        const auto territory = QLocale::Territory(t);
+        const QString code = QLocale::territoryToCode(territory);
+        if (code.size() == 2 && code.at(0).isLetter() && code.at(1).isLetter())
+            countries.append({QLocale::territoryToString(territory), code});
+    }
+    std::sort(countries.begin(), countries.end());
+    for (const auto &c : countries)
+        cboPhoneRegion->addItem(c.first + QStringLiteral(" (") + c.second + QLatin1Char(')'), c.second);
+    region->addWidget(lblRegion);
+    region->addWidget(cboPhoneRegion, 1);
+    g->addLayout(region);
     g->addStretch(1);
     pages->addWidget(froGeneral);
 
@@ -309,6 +339,12 @@ StoredOptions frmOptions::GetOptions()
         spnHistoryDays->setValue(m_stored.HistoryDays.value_or(90));
     if (m_stored.HistorySteps || !storedAt("Options", "HistorySteps"))
         spnHistorySteps->setValue(m_stored.HistorySteps.value_or(1000));
+    if (m_stored.chkFoldAccents)
+        chkFoldAccents->setCheckState(checkState(*m_stored.chkFoldAccents));
+    else if (!storedAt("Options", "chkFoldAccents"))
+        chkFoldAccents->setChecked(true);
+    if (m_stored.PhoneRegion || !storedAt("Options", "PhoneRegion"))
+        cboPhoneRegion->setCurrentIndex(std::max(0, cboPhoneRegion->findData(m_stored.PhoneRegion.value_or(QString()))));
     if (m_stored.picColor || !storedAt("Display", "picColor"))
         setSwatch(picColor, m_stored.picColor.value_or(0));
     if (m_stored.picTextColor || !storedAt("Display", "picTextColor"))
@@ -342,7 +378,9 @@ void frmOptions::cmdOK_Click()
                SaveHoTrack(m_reg, chkHoTrack->isChecked() ? 1 : 0) &&
                SaveViewGrid(m_reg, chkViewGrid->isChecked() ? 1 : 0) &&
                SaveAppColor(m_reg, swatchColour(picColor)) && SaveTextColor(m_reg, swatchColour(picTextColor)) &&
-               SaveHistory(m_reg, spnHistoryDays->value(), spnHistorySteps->value());
+               SaveHistory(m_reg, spnHistoryDays->value(), spnHistorySteps->value()) &&
+               SaveFoldAccents(m_reg, chkFoldAccents->isChecked() ? 1 : 0) &&
+               SavePhoneRegion(m_reg, cboPhoneRegion->currentData().toString());
     });
     // The choice acts here: an autostart entry for the desktop session.
     Autostart::Apply(chkRunWhenWindowsStarts->isChecked());
@@ -368,6 +406,8 @@ void frmOptions::useShownOptions()
     o.OptTextColor = swatchColour(picTextColor);
     o.OptHistoryDays = spnHistoryDays->value();
     o.OptHistorySteps = spnHistorySteps->value();
+    o.OptFoldAccents = chkFoldAccents->isChecked();
+    o.OptPhoneRegion = cboPhoneRegion->currentData().toString();
 }
 
 void frmOptions::ReportStoreProblem(QWidget *parent, const QString &what)

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -78,6 +79,8 @@ private:
     QSpinBox *spnHistoryDays = nullptr;
     QSpinBox *spnHistorySteps = nullptr;
     QLabel *lblHistoryNote = nullptr;
+    QCheckBox *chkFoldAccents = nullptr;
+    QComboBox *cboPhoneRegion = nullptr;
     QCheckBox *chkViewGrid = nullptr;
     QCheckBox *chkHoTrack = nullptr;
     QPushButton *picColor = nullptr;

@@ -70,6 +70,19 @@ std::optional<T> apply(const Read<T> &read, U &target, U fallback, Convert conve
     return read.value;
 }
 
+Read<QString> readRegion(const RegistryRoutines &reg, const QString &name)
+{
+    const QVariant v = reg.GetRegistryValue(name);
+    if (!v.isValid())
+        return {};
+    const QString text = v.toString().trimmed().toUpper();
+    const bool twoLetters = text.size() == 2 && text.at(0) >= QLatin1Char('A') && text.at(0) <= QLatin1Char('Z') &&
+                            text.at(1) >= QLatin1Char('A') && text.at(1) <= QLatin1Char('Z');
+    if (text.isEmpty() || twoLetters)
+        return {true, text};
+    return {true, std::nullopt};
+}
+
 bool isChecked(int v)
 {
     return v == 1;
@@ -107,6 +120,8 @@ StoredOptions GetOptions(RegistryRoutines &reg)
     s.HistoryDays = apply(readRange(reg, QStringLiteral("HistoryDays"), 1, 3650), o.OptHistoryDays, 90, std::identity());
     s.HistorySteps =
         apply(readRange(reg, QStringLiteral("HistorySteps"), 10, 100000), o.OptHistorySteps, 1000, std::identity());
+    s.chkFoldAccents = apply(readCheckBox(reg, QStringLiteral("chkFoldAccents")), o.OptFoldAccents, true, isChecked);
+    s.PhoneRegion = apply(readRegion(reg, QStringLiteral("PhoneRegion")), o.OptPhoneRegion, QString(), std::identity());
 
     reg.setSubkey(kDisplay);
     s.chkHoTrack = apply(readCheckBox(reg, QStringLiteral("chkHoTrack")), o.OptHoTrack, false, isChecked);
@@ -188,6 +203,21 @@ bool SaveAppColor(RegistryRoutines &reg, qint32 color)
 bool SaveTextColor(RegistryRoutines &reg, qint32 color)
 {
     return save(reg, kDisplay, QStringLiteral("picTextColor"), color);
+}
+
+bool SaveFoldAccents(RegistryRoutines &reg, int chkValue)
+{
+    return save(reg, kOptions, QStringLiteral("chkFoldAccents"), chkValue);
+}
+
+bool SavePhoneRegion(RegistryRoutines &reg, const QString &region)
+{
+    return save(reg, kOptions, QStringLiteral("PhoneRegion"), region);
+}
+
+QString PhoneRegion()
+{
+    return Options().OptPhoneRegion;
 }
 
 bool SaveHistory(RegistryRoutines &reg, int days, int steps)

@@ -2,6 +2,7 @@
 
 #include "settings/RegistryRoutines.h"
 
+#include <QString>
 #include <QtGlobal>
 
 #include <optional>
@@ -21,7 +22,15 @@ struct OptionState
     // this many days; at most this many changes are kept.
     int OptHistoryDays = 90;
     int OptHistorySteps = 1000;
+    // Search ignores accents (as well as letter case).
+    bool OptFoldAccents = true;
+    // The country phone numbers without "+" are dialled in ("GB"); empty for
+    // the one of the system's locale.
+    QString OptPhoneRegion = QString();
 };
+
+// The phone region in use: the chosen one, else the locale's.
+QString PhoneRegion();
 
 OptionState &Options();
 
@@ -38,6 +47,8 @@ struct StoredOptions
     std::optional<qint32> picTextColor;
     std::optional<int> HistoryDays;
     std::optional<int> HistorySteps;
+    std::optional<int> chkFoldAccents;
+    std::optional<QString> PhoneRegion;
 };
 
 // The main window's look: the stored one where stored, else the built-in look.
@@ -82,3 +93,6 @@ bool SaveAppColor(RegistryRoutines &reg, qint32 color); // signed decimal, white
 bool SaveTextColor(RegistryRoutines &reg, qint32 color);
 // Days from 1 to 3650 and steps from 10 to 100000 (stored as text); others are refused on reading.
 bool SaveHistory(RegistryRoutines &reg, int days, int steps);
+bool SaveFoldAccents(RegistryRoutines &reg, int chkValue);
+// Two letters A to Z, or empty for the locale's; others are refused on reading.
+bool SavePhoneRegion(RegistryRoutines &reg, const QString &region);

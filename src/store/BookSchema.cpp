@@ -3,6 +3,7 @@
 #include "sqlite/Statement.h"
 #include "sqlite/Transaction.h"
 #include "store/Connection.h"
+#include "store/SearchText.h"
 #include "store/StoreError.h"
 
 #include <sqlite3.h>
@@ -43,6 +44,30 @@ const char kUpgrade2[] =
     "ALTER TABLE JournalRows2 RENAME TO JournalRows;"
     "CREATE INDEX JournalRowsByContact ON JournalRows (ContactID);";
 
+// Version 3: the searched columns folded for search (store/SearchText.h).
+// The triggers are plain SQL, so that a contact another program adds or
+// changes is marked for folding too; NULL is "not folded yet", found through
+// its own small index.
+const char kUpgrade3[] =
+    "CREATE TABLE ContactFolded (ContactID INTEGER PRIMARY KEY, Folded TEXT);"
+    "CREATE INDEX ContactFoldedMissing ON ContactFolded (ContactID) WHERE Folded IS NULL;"
+    "INSERT INTO ContactFolded (ContactID) SELECT ContactID FROM Contacts;"
+    "CREATE TRIGGER ContactsFoldAdded AFTER INSERT ON Contacts BEGIN"
+    " UPDATE ContactFolded SET Folded = NULL WHERE ContactID = new.ContactID;"
+    " INSERT INTO ContactFolded (ContactID) SELECT new.ContactID"
+    "  WHERE NOT EXISTS (SELECT 1 FROM ContactFolded WHERE ContactID = new.ContactID);"
+    " END;"
+    "CREATE TRIGGER ContactsFoldChanged AFTER UPDATE OF ContactID, First_Name, Last_Name, Company, Phones, Mails,"
+    " Category, Address, Websites, Notes ON Contacts BEGIN"
+    " DELETE FROM ContactFolded WHERE ContactID = old.ContactID AND old.ContactID IS NOT new.ContactID;"
+    " UPDATE ContactFolded SET Folded = NULL WHERE ContactID = new.ContactID;"
+    " INSERT INTO ContactFolded (ContactID) SELECT new.ContactID"
+    "  WHERE NOT EXISTS (SELECT 1 FROM ContactFolded WHERE ContactID = new.ContactID);"
+    " END;"
+    "CREATE TRIGGER ContactsFoldRemoved AFTER DELETE ON Contacts BEGIN"
+    " DELETE FROM ContactFolded WHERE ContactID = old.ContactID;"
+    " END;";
+
 int userVersion(Connection &cn)
 {
     Statement st(cn.handle(), "PRAGMA user_version");
@@ -78,8 +103,10 @@ Status Prepare(Connection &cn)
             run(cn, kCreate);
         if (now < 2)
             run(cn, kUpgrade2);
+        if (now < 3)
+            run(cn, kUpgrade3);
         if (now < kVersion)
-            run(cn, "PRAGMA user_version = 2");
+            run(cn, "PRAGMA user_version = 3");
         if (!t.commit())
             cn.fail(t.commitResult());
         status = Status::Upgraded;
@@ -88,6 +115,7 @@ Status Prepare(Connection &cn)
         Reconcile(cn);
         NoteState(cn);
     }
+    SearchText::Refresh(cn);
     return status;
 }
 
@@ -101,6 +129,11 @@ void Reconcile(Connection &cn)
     run(cn, "DELETE FROM ContactMeta WHERE ContactID NOT IN (SELECT ContactID FROM Contacts)"
             " AND ContactID NOT IN (SELECT ContactID FROM RecycleBin)"
             " AND ContactID NOT IN (SELECT ContactID FROM JournalRows)");
+    // Rows written while the triggers were missing (a copy of the file made
+    // by a tool that drops them).
+    run(cn, "INSERT INTO ContactFolded (ContactID) SELECT ContactID FROM Contacts"
+            " WHERE ContactID NOT IN (SELECT ContactID FROM ContactFolded)");
+    run(cn, "DELETE FROM ContactFolded WHERE ContactID NOT IN (SELECT ContactID FROM Contacts)");
     if (!t.commit())
         cn.fail(t.commitResult());
 }

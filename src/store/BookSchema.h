@@ -13,12 +13,13 @@ class Connection;
 // - RecycleBin: removed contacts, all their columns and the time of removal;
 // - Journal, JournalRows: the changes, for undo and redo and each contact's
 //   history;
+// - ContactFolded: the searched columns folded, for search;
 // - BookState: what the program last knew of Contacts, to notice writes of
 //   other programs between two runs.
 // The version of these tables is PRAGMA user_version.
 namespace BookSchema {
 
-constexpr int kVersion = 2;
+constexpr int kVersion = 3;
 
 enum class Status {
     Current,  // the side tables were there, as this version makes them

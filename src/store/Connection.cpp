@@ -1,6 +1,7 @@
 #include "store/Connection.h"
 
 #include "sqlite/Statement.h"
+#include "store/SearchText.h"
 #include "store/SqlLike.h"
 #include "store/StoreError.h"
 #include "store/Uid.h"
@@ -55,6 +56,7 @@ std::shared_ptr<Connection> Connection::openFile(const QString &path, Database::
     // Only with no statement running: the engine refuses to replace a
     // function while one is.
     RegisterLike(db.handle());
+    SearchText::Register(db.handle());
     // Room for the pages a large change touches (an import, its undo: the
     // UIDs' index is written all over); taken only as it is used.
     sqlite3_exec(db.handle(), "PRAGMA cache_size = -32768", nullptr, nullptr, nullptr);

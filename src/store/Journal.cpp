@@ -4,6 +4,7 @@
 #include "sqlite/Transaction.h"
 #include "store/BookSchema.h"
 #include "store/Connection.h"
+#include "store/SearchText.h"
 #include "store/DateText.h"
 #include "store/StoreError.h"
 
@@ -179,6 +180,7 @@ ChangeSummary move(Connection &cn, bool undo)
     noteCountChange(cn, "(SELECT count(*) FROM JournalRows WHERE Step = ?1 AND Phase = ?2 AND Place = 1)"
                         " - (SELECT count(*) FROM JournalRows WHERE Step = ?1 AND Phase = ?3 AND Place = 1)",
                     {s->step, target, other});
+    SearchText::Refresh(cn);
     if (!t.commit())
         cn.fail(t.commitResult());
     return summary;
@@ -297,6 +299,7 @@ ChangeSummary JournalStep::commit()
                     " (SELECT 1 FROM Contacts c WHERE c.ContactID = j.ContactID))"
                     " - (SELECT count(*) FROM JournalRows WHERE Step = ?1 AND Phase = 0 AND Place = 1)",
                     {d->step});
+    SearchText::Refresh(m_cn);
     if (!d->transaction.commit())
         m_cn.fail(d->transaction.commitResult());
     return summary;

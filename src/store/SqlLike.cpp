@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -26,6 +27,7 @@ struct CompiledPattern
     std::vector<int> tokens;    // case-folded
     std::string asciiLiteral;   // the literal of the simple shapes, folded, when ASCII
     std::u32string wideLiteral; // the same for non-ASCII texts
+    std::string utf8Literal;    // the literal as UTF-8 (for text folded beforehand)
     Shape shape = Shape::General;
     bool asciiTokens = true;    // every literal token is ASCII
     char32_t escape = 0;
@@ -126,6 +128,7 @@ CompiledPattern compile(QStringView pattern, bool hasEscape, char32_t escape)
         if (cp.asciiTokens)
             cp.asciiLiteral.push_back(char(tk[i]));
     }
+    cp.utf8Literal = QString::fromUcs4(cp.wideLiteral.data(), qsizetype(cp.wideLiteral.size())).toStdString();
     return cp;
 }
 
@@ -294,6 +297,68 @@ void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
     sqlite3_result_int(ctx, matches(cp, txt, size_t(txtLen)) ? 1 : 0);
 }
 
+// One column of text folded beforehand: its bytes are compared as they are.
+bool matchesFolded(const CompiledPattern &cp, std::string_view column)
+{
+    const std::string_view literal(cp.utf8Literal);
+    switch (cp.shape) {
+    case Shape::AnyNonNull:
+        return true;
+    case Shape::Equals:
+        return column == literal;
+    case Shape::Prefix:
+        return column.substr(0, literal.size()) == literal;
+    case Shape::Contains:
+        return column.find(literal) != std::string_view::npos;
+    case Shape::General:
+        break;
+    }
+    const std::u32string wide = [&] {
+        const QList<uint> ucs = QString::fromUtf8(column.data(), qsizetype(column.size())).toUcs4();
+        return std::u32string(ucs.begin(), ucs.end());
+    }();
+    return matchTokens(cp.tokens, wide.data(), wide.size());
+}
+
+// folded_like(pattern, folded, column): the folded columns are separated by
+// U+001F; `column` picks one (0, 1, ...) or, when negative, any.
+void foldedLikeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const auto *pat = sqlite3_value_text(argv[0]);
+    const int patLen = sqlite3_value_bytes(argv[0]);
+    const auto *txt = sqlite3_value_text(argv[1]);
+    const int txtLen = sqlite3_value_bytes(argv[1]);
+    if (!pat || !txt)
+        return;
+    const CompiledPattern &cp = compiledPattern(reinterpret_cast<const char *>(pat), patLen, false, 0);
+    const std::string_view text(reinterpret_cast<const char *>(txt), size_t(txtLen));
+    const sqlite3_int64 wanted = sqlite3_value_int64(argv[2]);
+    // A literal never holds the separator, so an occurrence anywhere is one
+    // inside a column.
+    if (wanted < 0 && cp.shape == Shape::Contains) {
+        sqlite3_result_int(ctx, text.find(cp.utf8Literal) != std::string_view::npos);
+        return;
+    }
+    sqlite3_int64 column = 0;
+    size_t from = 0;
+    for (;;) {
+        const size_t end = std::min(text.find('\x1f', from), text.size());
+        if (wanted < 0 || column == wanted) {
+            if (matchesFolded(cp, text.substr(from, end - from))) {
+                sqlite3_result_int(ctx, 1);
+                return;
+            }
+            if (column == wanted)
+                break;
+        }
+        if (end >= text.size())
+            break;
+        from = end + 1;
+        ++column;
+    }
+    sqlite3_result_int(ctx, 0);
+}
+
 } // namespace
 
 void RegisterLike(sqlite3 *db)
@@ -301,6 +366,7 @@ void RegisterLike(sqlite3 *db)
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "folded_like", 3, flags, nullptr, foldedLikeFunction, nullptr, nullptr, nullptr);
 }
 
 bool LikeMatches(const QString &pattern, const QString &text, QChar escape)

@@ -6,7 +6,9 @@ struct sqlite3;
 
 // Installs like(pattern, text[, escape]) on a connection: the engine's LIKE
 // ("%" any run, "_" one character) compared without regard to case for every
-// letter, not only A to Z.
+// letter, not only A to Z. Also folded_like(pattern, folded, column), the same
+// over text folded beforehand (store/SearchText.h): one column of it, or any
+// when `column` is negative.
 void RegisterLike(sqlite3 *db);
 
 // The same comparison outside the engine (used by tests and by highlighting rules).

@@ -2,6 +2,7 @@
 
 #include "sqlite/TextSanitize.h"
 #include "store/Connection.h"
+#include "store/Folding.h"
 
 #include <QStringList>
 
@@ -121,6 +122,24 @@ Query SearchAllFields(const QString &text)
     for (const QString &column : SearchedColumns())
         terms << column + QStringLiteral(" like '%") + t + QStringLiteral("%'");
     return {QStringLiteral("SELECT * FROM Contacts WHERE ") + terms.join(QStringLiteral(" or ")), true};
+}
+
+// The same search with accents and case ignored, over the folded text kept
+// beside each contact: one short text read per contact, and the contact's row
+// only for those that match. The key comes from the folded table, so that a
+// slice of keys is a range of it.
+Query SearchFolded(const QString &column, const QString &text)
+{
+    const qsizetype index = column.isEmpty() ? -1 : SearchedColumns().indexOf(column);
+    if (!column.isEmpty() && index < 0)
+        return SearchOneField(column, text); // not a searched column: no folded form
+    return {QStringLiteral("SELECT f.ContactID AS ContactID, c.First_Name, c.Last_Name, c.Company, c.Address,"
+                           " c.Category, c.Phones, c.Mails, c.Websites, c.Notes, c.Date_Registed, c.Picture"
+                           " FROM ContactFolded f CROSS JOIN Contacts c ON c.ContactID = f.ContactID"
+                           " WHERE folded_like('%") +
+                QuoteText(Fold(text)) + QStringLiteral("%', f.Folded, ") + QString::number(index) +
+                QLatin1Char(')'),
+            true};
 }
 
 } // namespace Statements

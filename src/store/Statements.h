@@ -29,6 +29,9 @@ QString DistinctCategories();
 QString ColumnValues(const QString &column);
 Query SearchOneField(const QString &column, const QString &text);
 Query SearchAllFields(const QString &text);
+// Either search with accents ignored too: over all fields when `column` is
+// empty. The folded text must be current (SearchText::Refresh).
+Query SearchFolded(const QString &column, const QString &text);
 
 // The Recycle bin, most recently removed first; a contact in it.
 Query BinContents();

@@ -1,6 +1,7 @@
 #include "transfer/Transfer.h"
 
 #include "context/AppContext.h"
+#include "controls/BackgroundWork.h"
 #include "controls/MsgBox.h"
 #include "controls/mdlCommDialog.h"
 #include "interchange/Csv.h"
@@ -50,83 +51,6 @@ std::atomic<bool> g_writing{false};
 
 // Skipped cards listed in the report at most; the rest are counted.
 constexpr int kReportedSkips = 30;
-
-// A progress bar with Cancel that keeps the window answering: the work calls
-// it often, and it lets the event loop run every few milliseconds.
-class Progress
-{
-public:
-    Progress(QWidget *parent, const QString &text)
-    {
-        m_dialog = new QProgressDialog(text, QStringLiteral("Cancel"), 0, 1000, parent);
-        m_dialog->setObjectName(QStringLiteral("dlgProgress"));
-        m_dialog->setWindowModality(Qt::WindowModal);
-        m_dialog->setMinimumDuration(400);
-        m_dialog->setAutoClose(false);
-        m_dialog->setAutoReset(false);
-        m_clock.start();
-    }
-    ~Progress() { delete m_dialog.data(); }
-    void setText(const QString &text)
-    {
-        if (m_dialog)
-            m_dialog->setLabelText(text);
-    }
-    bool operator()(qint64 done, qint64 total)
-    {
-        if (!m_dialog)
-            return false;
-        if (m_clock.elapsed() >= 10) {
-            m_dialog->setValue(total > 0 ? int(qMin<qint64>(1000, done * 1000 / total)) : 0);
-            QCoreApplication::processEvents();
-            m_clock.restart();
-        }
-        return m_dialog && !m_dialog->wasCanceled();
-    }
-    std::function<bool(qint64, qint64)> callback()
-    {
-        return [this](qint64 done, qint64 total) { return (*this)(done, total); };
-    }
-
-private:
-    QPointer<QProgressDialog> m_dialog;
-    QElapsedTimer m_clock;
-};
-
-// Work on a thread of its own while the window shows its progress and
-// answers; Cancel on the progress bar asks the work to stop.
-class BackgroundWork
-{
-public:
-    using Job = std::function<void(const std::atomic<bool> &cancel, std::atomic<qint64> &reached,
-                                   std::atomic<qint64> &total)>;
-    explicit BackgroundWork(Job job)
-        : m_thread([this, job = std::move(job)] {
-              job(m_cancel, m_reached, m_total);
-              m_finished = true;
-          })
-    {
-    }
-    ~BackgroundWork()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    void wait(Progress &progress)
-    {
-        while (!m_finished) {
-            if (!progress(m_reached, m_total))
-                m_cancel = true;
-            QThread::msleep(5);
-        }
-        m_thread.join();
-    }
-
-private:
-    std::atomic<bool> m_cancel{false}, m_finished{false};
-    std::atomic<qint64> m_reached{0}, m_total{1};
-    std::thread m_thread;
-};
 
 QString skipList(const QList<Import::Skipped> &skipped)
 {

@@ -10,6 +10,7 @@
 #include "editor/frmCntContact.h"
 #include "mainwindow/ListColumns.h"
 #include "mainwindow/frmMain.h"
+#include "merging/frmDuplicates.h"
 #include "store/mdlMDB.h"
 
 #include "context/AppContext.h"
@@ -21,7 +22,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 class tst_changes : public QObject
@@ -135,6 +138,47 @@ private slots:
         QVERIFY(WaitForList(m_main.get()));
         QCOMPARE(lastNames(), QStringLiteral("Adams"));
         QVERIFY(!editMenuEntry("&Redo")->text().endsWith("&Redo"));
+    }
+
+    // Tools > Find duplicates: a strong group ticked, a name-only one not; the
+    // user keeps the other contact, sees the result, merges; Undo takes it back.
+    void findAndMergeDuplicates()
+    {
+        SharedDb()->exec(QString::fromUtf8("UPDATE Contacts SET Mails = 'ANN@x.org:*:\r\n' WHERE ContactID = 1;"
+                                           "INSERT INTO Contacts (First_Name, Last_Name, Phones, Mails, Notes) VALUES"
+                                           " ('Ánn', 'ADAMS', '+44 20 7946 0000:*:work\r\n', 'ann@x.org:*:\r\n', 'met in Leeds'),"
+                                           " ('Bob', 'Brown', '', 'other@y.org:*:\r\n', '')"));
+        bool checked = false;
+        OnModal<frmDuplicates> act([&](frmDuplicates *dlg) {
+            auto *groups = dlg->findChild<QTreeWidget *>("tvwGroups");
+            QCOMPARE(groups->topLevelItemCount(), 2);
+            QTreeWidgetItem *ann = groups->topLevelItem(0), *bob = groups->topLevelItem(1);
+            QCOMPARE(ann->text(0), QStringLiteral("same name and mail address"));
+            QCOMPARE(bob->text(0), QStringLiteral("same name only"));
+            QVERIFY(ann->checkState(0) == Qt::Checked && bob->checkState(0) == Qt::Unchecked);
+            // Keep the second Ann: the first loses its tick.
+            groups->setCurrentItem(ann->child(1));
+            QTest::keyClick(groups, Qt::Key_Space);
+            QVERIFY(ann->child(1)->checkState(0) == Qt::Checked && ann->child(0)->checkState(0) == Qt::Unchecked);
+            const QString preview = dlg->findChild<QTextBrowser *>("txtPreview")->toPlainText();
+            QVERIFY2(preview.contains("met in Leeds") && preview.contains("Work") && preview.contains("+44 20 7946 0000"),
+                     qPrintable(preview));
+            QTest::mouseClick(dlg->findChild<QPushButton *>("cmdMerge"), Qt::LeftButton);
+            checked = true;
+        });
+        ChooseMenu(m_main.get(), "mnuToolsTop", QStringLiteral("Find &duplicates..."));
+        QTRY_VERIFY(act.ran());
+        QVERIFY(checked && WaitForList(m_main.get()));
+        QCOMPARE(QueryText("SELECT group_concat(ContactID) FROM Contacts"), QStringLiteral("2,3,4,5"));
+        QCOMPARE(QueryText("SELECT Category || '|' || Mails FROM Contacts WHERE ContactID = 4"),
+                 QStringLiteral("Work|ann@x.org:*:\r\n"));
+        QCOMPARE(QueryText("SELECT ContactID FROM RecycleBin"), QStringLiteral("1"));
+        QCOMPARE(editMenuEntry("&Undo")->text(), QStringLiteral("&Undo merge of 1 duplicate"));
+        m_main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_main.get()));
+        keys(QKeySequence::Undo);
+        QCOMPARE(QueryText("SELECT count(*) || ',' || count(Category) FROM Contacts"), QStringLiteral("5,3"));
+        QCOMPARE(QueryText("SELECT count(*) FROM RecycleBin"), QStringLiteral("0"));
     }
 
     // The letter and category nodes follow saves and removals; the selection stays.

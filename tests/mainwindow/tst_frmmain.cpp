@@ -338,7 +338,9 @@ private slots:
         QTest::addColumn<int>("field");
         QTest::addColumn<QString>("found");  // last names in engine order
         QTest::addColumn<QString>("marked"); // row:column of the marked cells
-        QTest::newRow("first name, accents folded") << "ÉMILE" << 1 << "Zola" << "1:4";
+        QTest::newRow("first name, case folded") << "ÉMILE" << 1 << "Zola" << "1:4|1:8";
+        QTest::newRow("accents ignored, the accented value marked") << "emile" << 1 << "Zola" << "1:4|1:8";
+        QTest::newRow("accents ignored in all fields") << "EMI" << 0 << "Zola" << "1:4|1:8";
         QTest::newRow("last name, case folded") << "zOLA" << 2 << "Zola" << "1:5";
         QTest::newRow("last name ignores first names") << "cork" << 2 << "" << "";
         QTest::newRow("category") << "writ" << 3 << "Zola" << "1:6";
@@ -370,6 +372,17 @@ private slots:
                                    ? u"%1:%2"_s.arg(r).arg(c) : colour.name());
         QTEST(marked.join(u'|'), "marked");
         QVERIFY(grid()->SelectedRow() == 0 && CountContacts() == 4); // a search selects no row of its own
+    }
+
+    void searchWithAccentsTakenIntoAccount()
+    {
+        RegistryRoutines reg = OptionsRegistry();
+        QVERIFY(EnsureOptionKeys() && SaveAppColor(reg, 0x00FFFF) && SaveFoldAccents(reg, 0));
+        QVERIFY(openPeople());
+        search(u"emile"_s, 1);
+        QCOMPARE(lastNames(), QString());
+        search(u"émile"_s, 1);
+        QCOMPARE(lastNames(), u"Zola"_s);
     }
 
     void searchBarEnterAndATreeClickOvertakingIt()

@@ -6,6 +6,8 @@
 #include "store/BookSchema.h"
 #include "store/Journal.h"
 #include "store/RecycleBin.h"
+#include "store/SearchText.h"
+#include "store/Statements.h"
 #include "store/mdlMDB.h"
 
 #include <QCoreApplication>
@@ -14,6 +16,8 @@
 #include <QTest>
 
 #include <csignal>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -50,6 +54,20 @@ ChangeSummary addMany(Connection &cn, int n)
     return step.commit();
 }
 
+// The contacts a folded search finds, in the order it gives them.
+QString foundBy(Connection &cn, const QString &column, const QString &text)
+{
+    SearchText::Refresh(cn);
+    return QueryText(QStringLiteral("SELECT group_concat(ContactID) FROM (%1)").arg(Statements::SearchFolded(column, text).text));
+}
+
+// Runs SQL as another program would: the sqlite3 tool, without the program's functions.
+bool otherProgram(const QString &sql)
+{
+    QProcess cli;
+    cli.start(QStringLiteral("sqlite3"), {AppFilePath(kBook), sql});
+    return cli.waitForFinished() && cli.exitCode() == 0 && cli.readAllStandardError().isEmpty();
+}
 } // namespace
 
 class tst_Journal : public QObject
@@ -80,6 +98,37 @@ private slots:
         QCOMPARE(int(BookSchema::Prepare(*m_cn)), int(BookSchema::Status::Upgraded));
     }
     void cleanup() { m_cn.reset(); }
+
+    // The folded text follows every change, ours or another program's, and
+    // a search over one column never matches in another.
+    void foldedSearchFollowsEveryWriter()
+    {
+        QCOMPARE(foundBy(*m_cn, {}, u"ann"_s), u"1"_s);
+        QVERIFY(otherProgram(u"INSERT INTO Contacts (First_Name, Last_Name, Notes) VALUES ('Åsa', 'Öberg', 'Ann''s friend');"
+                             " UPDATE Contacts SET Last_Name = 'ÅDAMS-Straße' WHERE ContactID = 1;"_s));
+        QCOMPARE(foundBy(*m_cn, {}, u"asa"_s), u"3"_s);
+        QCOMPARE(foundBy(*m_cn, {}, u"ann"_s), u"1,3"_s);
+        QCOMPARE(foundBy(*m_cn, u"First_Name"_s, u"ann"_s), u"1"_s);
+        QCOMPARE(foundBy(*m_cn, u"Last_Name"_s, u"adams-strasse"_s), u"1"_s);
+        QCOMPARE(foundBy(*m_cn, u"Last_Name"_s, u"adams%e"_s), u"1"_s);
+        // A pattern never reaches from one column into the next.
+        QCOMPARE(foundBy(*m_cn, {}, u"ann%adams"_s), QString());
+        QCOMPARE(foundBy(*m_cn, u"Last_Name"_s, u"oberg"_s), u"3"_s);
+        QCOMPARE(foundBy(*m_cn, u"Notes"_s, u"öberg"_s), QString());
+        // Our own change, its undo, a removal to the bin and back.
+        editNotes(*m_cn, 2, u"Zoë"_s);
+        QCOMPARE(foundBy(*m_cn, u"Notes"_s, u"ZOE"_s), u"2"_s);
+        Journal::Undo(*m_cn);
+        QCOMPARE(foundBy(*m_cn, u"Notes"_s, u"zoe"_s), QString());
+        RecycleBin::Remove(*m_cn, 3);
+        QCOMPARE(foundBy(*m_cn, {}, u"asa"_s), QString());
+        Journal::Undo(*m_cn);
+        QCOMPARE(foundBy(*m_cn, {}, u"asa"_s), u"3"_s);
+        // Another program deletes: the folded row goes with the contact.
+        QVERIFY(otherProgram(u"DELETE FROM Contacts WHERE ContactID = 3"_s));
+        QCOMPARE(QueryText("SELECT count(*) FROM ContactFolded"), u"2"_s);
+        QCOMPARE(foundBy(*m_cn, {}, u"asa"_s), QString());
+    }
 
     // An existing book gets its side tables and a random RFC 4122 UID per
     // contact; Contacts stays as it was, for any other program.

@@ -1,0 +1,42 @@
+#include "controls/BackgroundWork.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+Progress::Progress(QWidget *parent, const QString &text)
+{
+    m_dialog = new QProgressDialog(text, QStringLiteral("Cancel"), 0, 1000, parent);
+    m_dialog->setObjectName(QStringLiteral("dlgProgress"));
+    m_dialog->setWindowModality(Qt::WindowModal);
+    m_dialog->setMinimumDuration(400);
+    m_dialog->setAutoClose(false);
+    m_dialog->setAutoReset(false);
+    m_clock.start();
+}
+
+Progress::~Progress()
+{
+    delete m_dialog.data();
+}
+
+bool Progress::operator()(qint64 done, qint64 total)
+{
+    if (!m_dialog)
+        return false;
+    if (m_clock.elapsed() >= 10) {
+        m_dialog->setValue(total > 0 ? int(qMin<qint64>(1000, done * 1000 / total)) : 0);
+        QCoreApplication::processEvents();
+        m_clock.restart();
+    }
+    return m_dialog && !m_dialog->wasCanceled();
+}
+
+void BackgroundWork::wait(Progress &progress)
+{
+    while (!m_finished) {
+        if (!progress(m_reached, m_total))
+            m_cancel = true;
+        QThread::msleep(5);
+    }
+    m_thread.join();
+}

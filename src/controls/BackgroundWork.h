@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+class QWidget;
+
+// A progress bar with Cancel that keeps the window answering: the work calls
+// it often, and it lets the event loop run every few milliseconds.
+class Progress
+{
+public:
+    Progress(QWidget *parent, const QString &text);
+    ~Progress();
+    void setText(const QString &text)
+    {
+        if (m_dialog)
+            m_dialog->setLabelText(text);
+    }
+    bool operator()(qint64 done, qint64 total);
+    std::function<bool(qint64, qint64)> callback()
+    {
+        return [this](qint64 done, qint64 total) { return (*this)(done, total); };
+    }
+
+private:
+    QPointer<QProgressDialog> m_dialog;
+    QElapsedTimer m_clock;
+};
+
+// Work on a thread of its own while the window shows its progress and
+// answers; Cancel on the progress bar asks the work to stop.
+class BackgroundWork
+{
+public:
+    using Job = std::function<void(const std::atomic<bool> &cancel, std::atomic<qint64> &reached,
+                                   std::atomic<qint64> &total)>;
+    explicit BackgroundWork(Job job)
+        : m_thread([this, job = std::move(job)] {
+              job(m_cancel, m_reached, m_total);
+              m_finished = true;
+          })
+    {
+    }
+    ~BackgroundWork()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    void wait(Progress &progress);
+
+private:
+    std::atomic<bool> m_cancel{false}, m_finished{false};
+    std::atomic<qint64> m_reached{0}, m_total{1};
+    std::thread m_thread;
+};
