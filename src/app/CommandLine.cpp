@@ -1,10 +1,16 @@
 #include "app/CommandLine.h"
 
 #include "context/AppContext.h"
+#include "duplicates/Finder.h"
+#include "duplicates/Phone.h"
 #include "interchange/Export.h"
 #include "interchange/Import.h"
+#include "settings/mdlOptions.h"
 #include "sqlite/Statement.h"
 #include "store/Connection.h"
+#include "store/Folding.h"
+#include "store/ItemList.h"
+#include "store/SearchText.h"
 #include "store/StoreError.h"
 #include "store/mdlMDB.h"
 #include "transfer/Printout.h"
@@ -39,8 +45,9 @@ int fail(const QString &why)
 bool asksForCommandLine(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
-        for (const char *option : {"--import", "--export", "--help", "-h", "--version"}) {
-            if (std::strcmp(argv[i], option) == 0 || (std::strncmp(argv[i], "--export=", 9) == 0))
+        for (const char *option : {"--import", "--export", "--query", "--duplicates", "--help", "-h", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0 || std::strncmp(argv[i], "--export=", 9) == 0 ||
+                std::strncmp(argv[i], "--query=", 8) == 0)
                 return true;
         }
     }
@@ -120,6 +127,73 @@ int runExport(Connection &cn, const QString &file, const QString &format, const 
     return 0;
 }
 
+// A value on one line of tab-separated output.
+QString field(QString text)
+{
+    for (QChar &c : text) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+    }
+    return text.simplified();
+}
+
+// A mail program's address query: a line of its own first, then one line per
+// address of every contact whose name, company or mail address holds the text.
+int runQuery(Connection &cn, const QString &text, bool ignoreAccents)
+{
+    const QString needle = ignoreAccents ? Fold(text) : text;
+    QByteArray sql;
+    if (ignoreAccents) {
+        SearchText::Refresh(cn);
+        sql = "SELECT c.First_Name, c.Last_Name, c.Mails, c.Category FROM ContactFolded f CROSS JOIN Contacts c"
+              " ON c.ContactID = f.ContactID WHERE c.Mails <> '' AND (folded_like(?1, f.Folded, 0)"
+              " OR folded_like(?1, f.Folded, 1) OR folded_like(?1, f.Folded, 2) OR folded_like(?1, f.Folded, 4)"
+              " OR folded_like(?1, fold_contact(ifnull(c.First_Name, '') || ' ' || ifnull(c.Last_Name, '')), 0)"
+              " OR folded_like(?1, fold_contact(ifnull(c.Last_Name, '') || ' ' || ifnull(c.First_Name, '')), 0))"
+              " ORDER BY c.ContactID";
+    } else {
+        sql = "SELECT First_Name, Last_Name, Mails, Category FROM Contacts WHERE Mails <> '' AND (First_Name LIKE ?1"
+              " OR Last_Name LIKE ?1 OR Company LIKE ?1 OR Mails LIKE ?1"
+              " OR ifnull(First_Name, '') || ' ' || ifnull(Last_Name, '') LIKE ?1"
+              " OR ifnull(Last_Name, '') || ' ' || ifnull(First_Name, '') LIKE ?1) ORDER BY ContactID";
+    }
+    Statement st(cn.handle(), sql);
+    if (!st.isPrepared())
+        cn.fail(st.prepareResult());
+    st.bind(1, QStringLiteral("%") + needle + QStringLiteral("%"));
+    QStringList lines;
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW) {
+        const QString name = field(st.text(0) + QLatin1Char(' ') + st.text(1));
+        for (const ItemEntry &mail : SplitItemList(st.text(2))) {
+            if (!field(mail.sItem).isEmpty())
+                lines << field(mail.sItem) + QLatin1Char('\t') + name + QLatin1Char('\t') + field(st.text(3));
+        }
+    }
+    if (rc != SQLITE_DONE)
+        cn.fail(rc);
+    if (lines.isEmpty()) {
+        say(stdout, QStringLiteral("No contact matches \"%1\".").arg(field(text)));
+        return 1;
+    }
+    say(stdout, QStringLiteral("%1 addresses found in Ardentia").arg(lines.size()));
+    for (const QString &line : lines)
+        say(stdout, line);
+    return 0;
+}
+
+// The groups the duplicate finder shows, one per line: the reason, a tab, the keys.
+int runDuplicates(Connection &cn, const QString &region)
+{
+    for (const Duplicates::Group &g : Duplicates::FindDuplicates(cn, region)) {
+        QStringList keys;
+        for (const qint64 id : g.contacts)
+            keys << QString::number(id);
+        say(stdout, g.reason + QLatin1Char('\t') + keys.join(QLatin1Char(' ')));
+    }
+    return 0;
+}
+
 } // namespace
 
 int RunCommandLine(int argc, char *argv[])
@@ -157,7 +231,16 @@ int RunCommandLine(int argc, char *argv[])
                                     QStringLiteral("format"));
     const QCommandLineOption category(QStringLiteral("category"),
                                       QStringLiteral("Exports only the contacts of this category."), QStringLiteral("name"));
-    parser.addOptions({import, exportTo, format, category});
+    const QCommandLineOption query(QStringLiteral("query"),
+                                   QStringLiteral("Answers a mail program's address query (its query_command): one line "
+                                                  "per mail address of the contacts whose name, company or mail "
+                                                  "address holds <text>, as address, name and category separated by "
+                                                  "tabs, after a first line of its own. Exit status 1 when none does."),
+                                   QStringLiteral("text"));
+    const QCommandLineOption duplicates(QStringLiteral("duplicates"),
+                                        QStringLiteral("Prints the groups of contacts that look like one person, one "
+                                                       "per line: why, a tab, then their keys (ContactID)."));
+    parser.addOptions({import, exportTo, format, category, query, duplicates});
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("The files to import."), QStringLiteral("[files...]"));
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText());
@@ -169,8 +252,9 @@ int RunCommandLine(int argc, char *argv[])
         say(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion());
         return 0;
     }
-    if (parser.isSet(import) && parser.isSet(exportTo))
-        return fail(QStringLiteral("--import and --export cannot be given together."));
+    if (int(parser.isSet(import)) + int(parser.isSet(exportTo)) + int(parser.isSet(query)) +
+            int(parser.isSet(duplicates)) > 1)
+        return fail(QStringLiteral("only one of --import, --export, --query and --duplicates can be given."));
     if (!parser.isSet(import) && !parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument \"%1\".").arg(parser.positionalArguments().first()));
 
@@ -182,6 +266,12 @@ int RunCommandLine(int argc, char *argv[])
             if (!cn->sideTablesUsable())
                 return fail(cn->sideTablesProblem().simplified());
             return runImport(*cn, parser.positionalArguments());
+        }
+        if (parser.isSet(query) || parser.isSet(duplicates)) {
+            GetOptions();
+            if (parser.isSet(query))
+                return runQuery(*cn, parser.value(query), Options().OptFoldAccents && cn->sideTablesUsable());
+            return runDuplicates(*cn, PhoneRegion().isEmpty() ? Phone::DefaultRegion() : PhoneRegion());
         }
         return runExport(*cn, parser.value(exportTo), parser.value(format),
                          parser.isSet(category) ? parser.value(category) : QString());

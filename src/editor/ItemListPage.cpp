@@ -1,5 +1,7 @@
 #include "editor/ItemListPage.h"
 
+#include "editor/PhoneHint.h"
+
 #include "controls/Captions.h"
 #include "controls/MsgBox.h"
 #include "controls/Units.h"
@@ -63,6 +65,8 @@ cItemListPage::cItemListPage(const ItemPageDesign &d, cImageList *imgPlayer, cIm
     m_itemLabel->setBuddy(m_itemBox);
     m_descriptionLabel->setBuddy(m_descriptionBox);
     m_itemBox->setAccessibleName(NameFromCaption(d.inlineLabel));
+    if (d.page == QLatin1String("TabPhones"))
+        WatchPhoneNumber(m_itemBox);
     m_descriptionBox->setAccessibleName(NameFromCaption(m_descriptionLabel->text()));
     EditorDialog::MakePlainButton(m_addButton);
     m_addButton->setAccessibleName(QStringLiteral("Add ") + NameFromCaption(d.inlineLabel));
@@ -119,6 +123,8 @@ void cItemListPage::Add()
     dlg.TargetGrid = m_grid;
     dlg.bEdit = false;
     dlg.SetLbls(m_design.prompt);
+    if (m_design.page == QLatin1String("TabPhones"))
+        WatchPhoneNumber(dlg.ItemBox());
     dlg.exec();
 }
 
@@ -130,6 +136,8 @@ void cItemListPage::Edit()
     frmCntItemEditor dlg(window());
     dlg.TargetGrid = m_grid;
     dlg.SetLbls(m_design.prompt);
+    if (m_design.page == QLatin1String("TabPhones"))
+        WatchPhoneNumber(dlg.ItemBox());
     dlg.ItemBox()->setText(m_grid->CellText(row, 1));
     dlg.DescriptionBox()->setPlainText(m_grid->CellText(row, 2));
     dlg.bEdit = true;

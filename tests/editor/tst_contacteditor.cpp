@@ -16,6 +16,7 @@
 
 #include <QComboBox>
 #include <QImage>
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -496,12 +497,16 @@ private slots:
         frmCntContact::AddGridItem(page->Grid(), QStringLiteral("old"), QString());
         clickRow(page, 1);
         QString shown;
+        bool warned = false;
         OnModal<frmCntItemEditor> add([&](frmCntItemEditor *dlg) {
             QWidget *item = child(dlg, "txtItem");
             QWidget *description = child(dlg, "txtDescription");
             shown = child<QLabel>(dlg, "lblItem")->text() + QLatin1Char('|') + dlg->ItemBox()->text() +
                     QLatin1Char('|') + dlg->DescriptionBox()->toPlainText();
             QTest::keyClicks(item, QStringLiteral("new"));
+            // Not a number that can be dialled: a warning, and it is kept all the same.
+            const auto *warning = dlg->findChild<QAction *>("actPhoneWarning");
+            warned = warning && warning->isVisible() && !dlg->ItemBox()->toolTip().isEmpty();
             QTest::keyClick(item, Qt::Key_Escape);
             QTest::keyClick(item, Qt::Key_Return);
             QTest::keyClicks(description, QStringLiteral("line one"));
@@ -511,6 +516,7 @@ private slots:
         });
         button(page, cItemListPage::BtnAdd);
         QVERIFY(add.ran());
+        QCOMPARE(warned, tab == QLatin1String("Phones"));
         QCOMPARE(shown, prompt + QStringLiteral("||"));
         QCOMPARE(rowsOf(page->Grid()), (Rows{{"old", ""}, {"new", "line one\nline two"}}));
         QCOMPARE(page->Grid()->SelectedRow(), 1);
@@ -538,6 +544,16 @@ private slots:
             button(page, index);
             QVERIFY(cancel.ran());
             QCOMPARE(rowsOf(page->Grid()), expected);
+        }
+        // The page's own box: the sign comes and goes as the number is typed.
+        if (tab == QLatin1String("Phones")) {
+            auto *box = static_cast<QLineEdit *>(e.w("txtPhoneItem"));
+            const auto *warning = box->findChild<QAction *>("actPhoneWarning");
+            QTest::keyClicks(box, QStringLiteral("12"));
+            QVERIFY(warning && warning->isVisible());
+            QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(box, QStringLiteral("+1 212 555 0100"));
+            QVERIFY(!warning->isVisible() && box->toolTip().isEmpty());
         }
     }
 
