@@ -6,6 +6,7 @@
 #include "options/Autostart.h"
 #include "options/frmOptions.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
@@ -74,9 +75,18 @@ private slots:
         QCOMPARE(days->value(), 90);
         days->setValue(30);
         QVERIFY(m_dlg->findChild<QLabel *>("lblHistoryNote")->text().contains("30 days"));
+        // Search ignores accents unless told not to; phone numbers are from the locale's country unless chosen.
+        page("General");
+        QVERIFY(checked("chkFoldAccents"));
+        click("chkFoldAccents");
+        auto *region = w<QComboBox>("cboPhoneRegion");
+        QCOMPARE(region->currentData().toString(), QString());
+        region->setCurrentIndex(region->findData(QStringLiteral("GB")));
         page("View");
         click("chkHoTrack");
         click("cmdOK");
+        QCOMPARE(stored({"Options/chkFoldAccents", "Options/PhoneRegion"}), QStringList({"0", "GB"}));
+        QVERIFY(!Options().OptFoldAccents && PhoneRegion() == QStringLiteral("GB"));
         QVERIFY(!m_dlg->isVisible() && look == QList<QVariantList>{QVariantList({false, true})});
         QCOMPARE(stored({"Options/ptnSortByFirstName", "Options/ptnSortByLastName", "Options/chkRunWhenWindowsStarts", "Display/chkHoTrack",
                          "Display/chkViewGrid", "Display/picColor", "Display/picTextColor", "Options/HistoryDays",
