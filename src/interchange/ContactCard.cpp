@@ -1,5 +1,10 @@
 #include "interchange/ContactCard.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
 #include "store/ItemList.h"
 
 #include <QHash>
@@ -438,6 +443,314 @@ void ToCard(VCard::Writer &w, const QStringList &columns, const QString &uid, co
             w.property(p);
     }
     w.end();
+}
+
+} // namespace ContactCard
+
+namespace {
+
+bool asciiBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Well-formed UTF-8 (as QString reads it back unchanged).
+bool validUtf8(QByteArrayView s)
+{
+    const auto *p = reinterpret_cast<const uchar *>(s.data());
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const uchar c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int more;
+        char32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        for (int k = 1; k <= more; ++k) {
+            if (i + k >= n || (p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if ((more == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+            return false;
+        i += more + 1;
+    }
+    return true;
+}
+
+// White space beyond ASCII, as QChar::isSpace() has it.
+bool wideSpace(char32_t c)
+{
+    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
+           c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// The first or last character of valid UTF-8 text.
+char32_t edgeCharacter(QByteArrayView s, bool last)
+{
+    const auto *p = reinterpret_cast<const uchar *>(s.data());
+    qsizetype i = last ? s.size() - 1 : 0;
+    if (last) {
+        while (i > 0 && (p[i] & 0xC0) == 0x80)
+            --i;
+    }
+    const uchar c = p[i];
+    if (c < 0x80)
+        return c;
+    const int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+    char32_t cp = c & (0x3F >> more);
+    for (int k = 1; k <= more && i + k < s.size(); ++k)
+        cp = (cp << 6) | (p[i + k] & 0x3F);
+    return cp;
+}
+
+// A name whose ends QString::trimmed() would leave as they are.
+bool plainEnds(QByteArrayView s)
+{
+    if (s.isEmpty())
+        return true;
+    const auto blank = [](char32_t c) { return c < 0x80 ? asciiBlank(char(c)) : wideSpace(c); };
+    return !blank(edgeCharacter(s, false)) && !blank(edgeCharacter(s, true));
+}
+
+QByteArrayView trimmedAscii(QByteArrayView s)
+{
+    while (!s.isEmpty() && asciiBlank(s.front()))
+        s = s.sliced(1);
+    while (!s.isEmpty() && asciiBlank(s.back()))
+        s.chop(1);
+    return s;
+}
+
+// A text value escaped for 3.0 and 4.0: line breaks as \n, and \ , ; escaped.
+// Runs without any of them are copied whole.
+void appendEscaped(std::string &out, QByteArrayView v)
+{
+    static const auto special = [] {
+        std::array<bool, 256> t{};
+        for (const uchar c : {'\r', '\n', '\\', ',', ';'})
+            t[c] = true;
+        return t;
+    }();
+    const char *p = v.data();
+    const qsizetype n = v.size();
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = p[i];
+        if (!special[uchar(c)])
+            continue;
+        out.append(p + run, size_t(i - run));
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < n && p[i + 1] == '\n')
+                ++i;
+            out.append("\\n", 2);
+        } else {
+            out += '\\';
+            out += c;
+        }
+        run = i + 1;
+    }
+    out.append(p + run, size_t(n - run));
+}
+
+bool knownTypeAscii(const char *prop, QByteArrayView t)
+{
+    static const char *const tel[] = {"home", "work", "cell", "voice", "fax", "pager", "video", "text", "msg",
+                                      "car", "isdn", "bbs", "modem", "pcs", "main", "other", "textphone"};
+    static const char *const other[] = {"home", "work", "other"};
+    if (std::strcmp(prop, "TEL") == 0)
+        return std::any_of(std::begin(tel), std::end(tel), [&](const char *k) { return t == QByteArrayView(k); });
+    return std::any_of(std::begin(other), std::end(other), [&](const char *k) { return t == QByteArrayView(k); });
+}
+
+// Ends that QString::trimmed() might see otherwise than the ASCII blanks
+// (a space beyond ASCII): left to the general way.
+bool unsureEnds(QByteArrayView s)
+{
+    s = trimmedAscii(s);
+    return !s.isEmpty() && (wideSpace(edgeCharacter(s, false)) || wideSpace(edgeCharacter(s, true)));
+}
+
+// Every entry of an item list: item and description, as SplitItemList gives them.
+template <typename Each>
+void forEachEntry(QByteArrayView all, Each each)
+{
+    const QByteArrayView seps(":*:");
+    qsizetype start = 0;
+    while (start <= all.size()) {
+        qsizetype end = all.indexOf(QByteArrayView("\r\n"), start);
+        if (end < 0)
+            end = all.size();
+        const QByteArrayView entry = all.sliced(start, end - start);
+        start = end + 2;
+        if (entry.isEmpty())
+            continue;
+        QByteArrayView item = entry, description;
+        if (const qsizetype s1 = entry.indexOf(seps); s1 >= 0) {
+            item = entry.first(s1);
+            const QByteArrayView rest = entry.sliced(s1 + 3);
+            const qsizetype s2 = rest.indexOf(seps);
+            description = s2 < 0 ? rest : rest.first(s2);
+        }
+        each(item, description);
+    }
+}
+
+// The comma-separated parts of a description, empty ones skipped, as
+// QString::split(',', Qt::SkipEmptyParts) gives them.
+template <typename Each>
+void forEachPart(QByteArrayView description, Each each)
+{
+    for (qsizetype from = 0; from <= description.size();) {
+        qsizetype comma = description.indexOf(',', from);
+        if (comma < 0)
+            comma = description.size();
+        const QByteArrayView part = description.sliced(from, comma - from);
+        from = comma + 1;
+        if (!part.isEmpty())
+            each(part);
+    }
+}
+
+} // namespace
+
+namespace ContactCard {
+
+bool ToCardFromStored(VCard::Writer &w, const QByteArrayView *c, QByteArrayView uid, QByteArrayView rev)
+{
+    if (w.version() == VCard::Version::V21 || !c[Picture].isEmpty())
+        return false;
+    for (int i = 0; i < Picture; ++i) {
+        // A leading byte order mark is not read as a character.
+        if (!validUtf8(c[i]) || c[i].startsWith("\xEF\xBB\xBF"))
+            return false;
+    }
+    if (!plainEnds(c[First]) || !plainEnds(c[Last]))
+        return false;
+    bool unsure = false;
+    for (const int list : {Phones, Mails, Websites}) {
+        forEachEntry(c[list], [&](QByteArrayView, QByteArrayView description) {
+            unsure = unsure || unsureEnds(description);
+            forEachPart(trimmedAscii(description), [&](QByteArrayView part) { unsure = unsure || unsureEnds(part); });
+        });
+    }
+    if (unsure)
+        return false;
+
+    thread_local std::string line;
+    auto begin = [](const char *head) {
+        line.resize(0);
+        line += head;
+    };
+    auto flush = [&] { w.foldedLine(QByteArrayView(line.data(), qsizetype(line.size()))); };
+    auto text = [&](const char *head, QByteArrayView value) {
+        begin(head);
+        appendEscaped(line, value);
+        flush();
+    };
+
+    w.begin();
+    // The name written is the full name, else the company, else the first mail.
+    begin("FN:");
+    if (!c[First].isEmpty() || !c[Last].isEmpty()) {
+        appendEscaped(line, c[First]);
+        if (!c[First].isEmpty() && !c[Last].isEmpty())
+            line += ' ';
+        appendEscaped(line, c[Last]);
+    } else if (!c[Company].isEmpty()) {
+        appendEscaped(line, c[Company]);
+    } else if (const qsizetype at = c[Mails].indexOf(QByteArrayView(":*:")); at > 0) {
+        appendEscaped(line, c[Mails].first(at));
+    }
+    flush();
+    begin("N:");
+    appendEscaped(line, c[Last]);
+    line += ';';
+    appendEscaped(line, c[First]);
+    line += ";;;";
+    flush();
+    if (!c[Company].isEmpty())
+        text("ORG:", c[Company]);
+    if (!c[Address].isEmpty()) {
+        begin("ADR:;;");
+        appendEscaped(line, c[Address]);
+        line += ";;;;";
+        flush();
+    }
+
+    int group = 0;
+    const struct
+    {
+        int column;
+        const char *name;
+    } lists[] = {{Phones, "TEL"}, {Mails, "EMAIL"}, {Websites, "URL"}};
+    for (const auto &l : lists) {
+        forEachEntry(c[l.column], [&](QByteArrayView item, QByteArrayView description) {
+            description = trimmedAscii(description);
+            // Known lower-case types go as TYPE; any other description as the
+            // label of the entry's group.
+            bool plain = true;
+            forEachPart(description, [&](QByteArrayView part) {
+                const QByteArrayView t = trimmedAscii(part);
+                bool lower = true;
+                for (const char ch : t)
+                    lower = lower && uchar(ch) < 0x80 && !(ch >= 'A' && ch <= 'Z');
+                plain = plain && lower && knownTypeAscii(l.name, t);
+            });
+            line.resize(0);
+            if (plain) {
+                line += l.name;
+                bool first = true;
+                forEachPart(description, [&](QByteArrayView part) {
+                    line += first ? ";TYPE=" : ",";
+                    const QByteArrayView t = trimmedAscii(part);
+                    line.append(t.data(), size_t(t.size()));
+                    first = false;
+                });
+                line += ':';
+                appendEscaped(line, item);
+                flush();
+                return;
+            }
+            const std::string prefix = "item" + std::to_string(++group) + '.';
+            line += prefix;
+            line += l.name;
+            line += ':';
+            appendEscaped(line, item);
+            flush();
+            line.resize(0);
+            line += prefix;
+            line += "X-ABLABEL:";
+            appendEscaped(line, description);
+            flush();
+        });
+    }
+    if (!c[Category].isEmpty())
+        text("CATEGORIES:", c[Category]);
+    if (!c[Notes].isEmpty())
+        text("NOTE:", c[Notes]);
+    begin("UID:");
+    if (w.version() == VCard::Version::V40 && uid.size() == 36 && uid.count('-') == 4)
+        line += "urn:uuid:";
+    appendEscaped(line, uid);
+    flush();
+    text("REV:", rev);
+    w.end();
+    return true;
 }
 
 } // namespace ContactCard

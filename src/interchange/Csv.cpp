@@ -527,29 +527,54 @@ Writer::Writer(QChar delimiter, bool byteOrderMark) : m_delimiter(delimiter)
 
 void Writer::row(const QStringList &cells)
 {
+    const char16_t delimiter = m_delimiter.unicode();
     for (qsizetype i = 0; i < cells.size(); ++i) {
         const QString &cell = cells[i];
         if (i)
-            m_out += QString(m_delimiter).toUtf8();
-        bool quote = !cell.isEmpty() && (cell.front() == u' ' || cell.front() == u'\t' || cell.back() == u' ' ||
-                                          cell.back() == u'\t');
-        for (QChar c : cell) {
-            if (c == m_delimiter || c == u'"' || c == u'\r' || c == u'\n') {
+            appendUtf8(QStringView(&delimiter, 1));
+        if (cell.isEmpty())
+            continue;
+        bool quote = cell.front() == u' ' || cell.front() == u'\t' || cell.back() == u' ' || cell.back() == u'\t';
+        bool quotes = false;
+        for (const QChar c : cell) {
+            const char16_t u = c.unicode();
+            if (u == delimiter || u == u'"' || u == u'\r' || u == u'\n') {
                 quote = true;
-                break;
+                quotes = quotes || u == u'"';
             }
         }
         if (!quote) {
-            m_out += cell.toUtf8();
+            appendUtf8(cell);
             continue;
         }
-        QString quoted = cell;
-        quoted.replace(u'"', QLatin1String("\"\""));
         m_out += '"';
-        m_out += quoted.toUtf8();
+        if (quotes) {
+            QString doubled = cell;
+            doubled.replace(u'"', QLatin1String("\"\""));
+            appendUtf8(doubled);
+        } else {
+            appendUtf8(cell);
+        }
         m_out += '"';
     }
     m_out += "\r\n";
+}
+
+// Appends the text as UTF-8 without a converted copy of it.
+void Writer::appendUtf8(QStringView text)
+{
+    const char16_t *p = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n && p[i] < 0x80)
+        ++i;
+    const qsizetype at = m_out.size();
+    m_out.resize(at + i);
+    char *o = m_out.data() + at;
+    for (qsizetype k = 0; k < i; ++k)
+        o[k] = char(p[k]);
+    if (i < n)
+        m_out += text.sliced(i).toUtf8();
 }
 
 QByteArray Writer::take()

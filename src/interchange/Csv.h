@@ -8,6 +8,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <QStringView>
 #include <QStringList>
 
 namespace Csv {
@@ -81,6 +82,8 @@ public:
     QByteArray take();
 
 private:
+    void appendUtf8(QStringView text);
+
     QChar m_delimiter;
     QByteArray m_out;
 };

@@ -937,7 +937,10 @@ QStringList ExportRow(ExportLayout layout, const QStringList &columns, const QSt
         return {c[First], c[Last], c[Company], c[Address], c[Category], formatList(c[Phones]), formatList(c[Mails]),
                 formatList(c[Websites]), c[Notes]};
     }
-    QStringList row(ExportHeader(layout, shape).size(), QString());
+    // As many cells as the header has (built once by the caller, not per row).
+    const qsizetype width = qsizetype(std::size(kWebMailNames)) + 2 * shape.mails + 2 * shape.phones +
+                            shape.addresses * qsizetype(std::size(kAddressParts)) + 2 * shape.websites;
+    QStringList row(width, QString());
     const QList<Property> kept = parsed(keptLines);
 
     const Property *n = nullptr;

@@ -9,6 +9,7 @@
 #include "store/Uid.h"
 
 #include <QDateTime>
+#include <QUuid>
 #include <QFile>
 #include <QSaveFile>
 
@@ -49,9 +50,17 @@ namespace Export {
 
 namespace {
 
+void readColumns(const Statement &st, QStringList &columns)
+{
+    for (int i = 0; i < ContactCard::ColumnCount; ++i)
+        columns[i] = st.columnType(i) == SQLITE_NULL ? QString() : st.text(i);
+}
+
+// `each` gets the columns as text, or (when `lazy`) reads them itself with
+// readColumns() when it needs them.
 template <typename Each>
 void forEachContact(Connection &cn, const Choice &choice, const Progress &progress, Result &result, Each each,
-                    const char *select = kSelect)
+                    const char *select = kSelect, bool lazy = false)
 {
     // One read transaction: every contact from the same state of the book, under one lock.
     Transaction reading(cn.handle());
@@ -97,8 +106,8 @@ void forEachContact(Connection &cn, const Choice &choice, const Progress &progre
         }
         if (rc != SQLITE_ROW)
             cn.fail(rc);
-        for (int i = 0; i < ContactCard::ColumnCount; ++i)
-            columns[i] = st.columnType(i) == SQLITE_NULL ? QString() : st.text(i);
+        if (!lazy)
+            readColumns(st, columns);
         if (!each(st, columns))
             return;
         ++seen;
@@ -129,25 +138,52 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
     VCard::Writer w(version);
     qint64 revSeconds = -1;
     QString revText;
-    forEachContact(cn, choice, progress, result, [&](const Statement &st, const QStringList &columns) {
-        // Many contacts share the second of their last change (an import).
-        if (!st.isNull(13) && st.int64(13) != revSeconds) {
-            revSeconds = st.int64(13);
-            revText = QDateTime::fromSecsSinceEpoch(revSeconds, Qt::UTC).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
-        }
-        ContactCard::ToCard(w, columns, uidOf(st), ContactCard::SplitKept(st.text(12)), st.isNull(13) ? now : revText,
-                            pictureOf(columns.at(ContactCard::Picture)));
-        ++result.written;
-        if (w.data().size() < kChunk)
+    QByteArrayView stored[ContactCard::ColumnCount];
+    qint64 revBytesOf = -2;
+    QByteArray revBytes;
+    forEachContact(
+        cn, choice, progress, result,
+        [&](const Statement &st, QStringList &columns) {
+            // Many contacts share the second of their last change (an import).
+            if (!st.isNull(13) && st.int64(13) != revSeconds) {
+                revSeconds = st.int64(13);
+                revText = QDateTime::fromSecsSinceEpoch(revSeconds, Qt::UTC).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+            }
+            const QString &rev = st.isNull(13) ? now : revText;
+            bool written = false;
+            if (st.utf8(12).isEmpty()) {
+                // Most contacts: written from the stored bytes, nothing converted.
+                const qint64 revKey = st.isNull(13) ? -1 : revSeconds;
+                if (revKey != revBytesOf || revBytes.isEmpty()) {
+                    revBytesOf = revKey;
+                    revBytes = rev.toUtf8();
+                }
+                const QByteArray stored16 = st.columnType(11) == SQLITE_BLOB ? st.blob(11) : QByteArray();
+                const QByteArray uid = stored16.size() == 16
+                                           ? QUuid::fromRfc4122(stored16).toByteArray(QUuid::WithoutBraces)
+                                           : uidOf(st).toUtf8();
+                // The columns last: reading another one may move what these point at.
+                for (int i = 0; i < ContactCard::ColumnCount; ++i)
+                    stored[i] = st.utf8(i);
+                written = ContactCard::ToCardFromStored(w, stored, uid, revBytes);
+            }
+            if (!written) {
+                readColumns(st, columns);
+                ContactCard::ToCard(w, columns, uidOf(st), ContactCard::SplitKept(st.text(12)), rev,
+                                    pictureOf(columns.at(ContactCard::Picture)));
+            }
+            ++result.written;
+            if (w.data().size() < kChunk)
+                return true;
+            // The writer's memory is kept for the next chunk.
+            if (out.write(w.data()) != w.data().size()) {
+                result.failure = out.errorString();
+                return false;
+            }
+            w.clear();
             return true;
-        // The writer's memory is kept for the next chunk.
-        if (out.write(w.data()) != w.data().size()) {
-            result.failure = out.errorString();
-            return false;
-        }
-        w.clear();
-        return true;
-    });
+        },
+        kSelect, true);
     if (result.failure.isEmpty() && !result.cancelled && out.write(w.data()) != w.data().size())
         result.failure = out.errorString();
     return result;

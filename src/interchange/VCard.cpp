@@ -1260,6 +1260,11 @@ void Writer::valueLine(const QByteArray &h, const QString &value)
 
 void Writer::line(const QByteArray &logical)
 {
+    foldedLine(logical);
+}
+
+void Writer::foldedLine(QByteArrayView logical)
+{
     qsizetype i = 0;
     const qsizetype n = logical.size();
     qsizetype limit = 75;

@@ -130,6 +130,9 @@ public:
     // in meaning.
     void property(const Property &property);
 
+    // A logical line as it is (head, ':' and value, escaped), folded.
+    void foldedLine(QByteArrayView logical);
+
     const QByteArray &data() const { return m_out; }
     QByteArray take();
     // Empties the output, keeping its memory for what comes next.

@@ -1,8 +1,10 @@
 // vCard reading (sample exports, line forms, encodings, broken cards) and
 // writing (folding, escapes, the forms of each version, round trips).
+#include "interchange/ContactCard.h"
 #include "interchange/VCard.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <functional>
@@ -265,6 +267,63 @@ private slots:
     }
 
     // The exact forms each version writes.
+    // The export's quick way from stored bytes writes, for every contact it
+    // takes, exactly the card of the general way; the rest it leaves to it.
+    void storedBytesWriteTheSameCard()
+    {
+        QRandomGenerator rng(7);
+        const QStringList pieces = {
+            "Ann", "O'Brien", " ", "\t", ",", ";", "\\", "\\n", "\r\n", "\r", "\n", ":*:", "é", "中文", "Øst",
+            QString(QChar(0xA0)), QString::fromUtf8("\xF0\x9F\x98\x80"), "home", "Home", "cell", "work, home",
+            " fax ", "mobile", "x", "a very long text that goes on well beyond seventy-five octets of a line",
+            QString(QChar(0xFEFF)), "=", ":"};
+        auto randomText = [&](int most) {
+            QString t;
+            for (int n = int(rng.bounded(most + 1)); n > 0; --n)
+                t += pieces[int(rng.bounded(pieces.size()))];
+            return t;
+        };
+        auto randomList = [&] {
+            QString t;
+            for (int n = int(rng.bounded(4)); n > 0; --n)
+                t += randomText(2) + (rng.bounded(3) ? ":*:" + randomText(2) : QString()) + "\r\n";
+            return t;
+        };
+        int quick = 0;
+        for (int i = 0; i < 4000; ++i) {
+            QStringList columns(ContactCard::ColumnCount);
+            for (const int c : {ContactCard::First, ContactCard::Last, ContactCard::Company, ContactCard::Address,
+                                ContactCard::Category, ContactCard::Notes})
+                columns[c] = rng.bounded(3) ? randomText(3) : QString();
+            if (i % 2) { // names as most books hold them
+                columns[ContactCard::First] = QStringLiteral("Zoë");
+                columns[ContactCard::Last] = QStringLiteral("Smith");
+            }
+            for (const int c : {ContactCard::Phones, ContactCard::Mails, ContactCard::Websites})
+                columns[c] = randomList();
+            const QString uid = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");
+            const QString rev = QStringLiteral("2026-01-02T03:04:05Z");
+            for (const VCard::Version version : {VCard::Version::V30, VCard::Version::V40, VCard::Version::V21}) {
+                QByteArray bytes[ContactCard::ColumnCount];
+                QByteArrayView views[ContactCard::ColumnCount];
+                for (int c = 0; c < ContactCard::ColumnCount; ++c)
+                    views[c] = bytes[c] = columns[c].toUtf8();
+                VCard::Writer fast(version), general(version);
+                if (!ContactCard::ToCardFromStored(fast, views, uid.toLatin1(), rev.toLatin1())) {
+                    QVERIFY(fast.data().isEmpty());
+                    continue;
+                }
+                ++quick;
+                ContactCard::ToCard(general, columns, uid, {}, rev, {});
+                if (fast.data() != general.data())
+                    QFAIL(qPrintable(QStringLiteral("contact %1:\n%2\n---\n%3")
+                                         .arg(i)
+                                         .arg(QString::fromUtf8(fast.data()), QString::fromUtf8(general.data()))));
+            }
+        }
+        QVERIFY2(quick > 500, qPrintable(QString::number(quick))); // not a test of nothing
+    }
+
     void writerForms()
     {
         const QList<Param> params{{"TYPE", {"HOME", "VOICE", "URL"}}, {"X-P", {"a,b", "say \"hi\"^\nnow"}}};
