@@ -400,13 +400,17 @@ private:
         }
     }
 
-    // A number no one else has: `digits` digits from a running count, shuffled.
-    static QString digitsOf(int serial, int digits)
+    // A number no one else has: `digits` digits from a running count, shuffled
+    // differently for each kind of number (`salt`), so that the numbers of two
+    // kinds do not end in the same digits more often than real ones do.
+    static QString digitsOf(int serial, int digits, int salt)
     {
         qint64 space = 1;
         for (int i = 0; i < digits; ++i)
             space *= 10;
-        return QString::number((qint64(serial) * 7919 + 4711) % space).rightJustified(digits, QLatin1Char('0'));
+        static const qint64 multipliers[] = {7919, 104729, 1299709, 15485863};
+        return QString::number((qint64(serial) * multipliers[salt] + 4711 + salt * 1000003) % space)
+            .rightJustified(digits, QLatin1Char('0'));
     }
 
     // London and mobile numbers written nationally or with +44; some German
@@ -416,25 +420,25 @@ private:
         const int kind = ukOnly ? r.below(3) : r.below(5);
         switch (kind) {
         case 0: {
-            const QString d = digitsOf(++m_london, 7);
+            const QString d = digitsOf(++m_london, 7, 0);
             return QStringLiteral("020 7") + d.left(3) + QLatin1Char(' ') + d.mid(3);
         }
         case 1: {
-            const QString d = digitsOf(++m_mobile, 8);
+            const QString d = digitsOf(++m_mobile, 8, 1);
             return QStringLiteral("077") + d.left(2) + QLatin1Char(' ') + d.mid(2);
         }
         case 2: {
             if (r.chance(50)) {
-                const QString d = digitsOf(++m_london, 7);
+                const QString d = digitsOf(++m_london, 7, 0);
                 return QStringLiteral("+44 20 7") + d.left(3) + QLatin1Char(' ') + d.mid(3);
             }
-            const QString d = digitsOf(++m_mobile, 8);
+            const QString d = digitsOf(++m_mobile, 8, 1);
             return QStringLiteral("+44 77") + d.left(2) + QLatin1Char(' ') + d.mid(2);
         }
         case 3:
-            return QStringLiteral("+49 30 ") + digitsOf(++m_german, 8);
+            return QStringLiteral("+49 30 ") + digitsOf(++m_german, 8, 2);
         default: {
-            const QString d = digitsOf(++m_french, 8);
+            const QString d = digitsOf(++m_french, 8, 3);
             return QStringLiteral("+33 1 %1 %2 %3 %4").arg(d.mid(0, 2), d.mid(2, 2), d.mid(4, 2), d.mid(6, 2));
         }
         }

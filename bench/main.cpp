@@ -1074,9 +1074,15 @@ void BenchFoldingUpkeep(const BenchOptions &o, int size)
             QTemporaryDir book;
             SharedConnection cn = Connection::open(book.filePath(QStringLiteral("db.sqlite")));
             BookSchema::Prepare(*cn);
+            // Without any upkeep: no triggers, and the folded text the import
+            // writes goes nowhere (a view that takes rows and keeps none).
             if (dropped)
                 cn->exec(QStringLiteral("DROP TRIGGER ContactsFoldAdded; DROP TRIGGER ContactsFoldChanged; "
-                                        "DROP TRIGGER ContactsFoldRemoved"));
+                                        "DROP TRIGGER ContactsFoldRemoved; ALTER TABLE ContactFolded RENAME TO "
+                                        "ContactFoldedAside; CREATE VIEW ContactFolded (ContactID, Folded) AS SELECT "
+                                        "ContactID, Folded FROM ContactFoldedAside WHERE 0; CREATE TRIGGER NoFoldedRows "
+                                        "INSTEAD OF INSERT ON ContactFolded BEGIN SELECT 1; END; CREATE TRIGGER "
+                                        "NoFoldedChanges INSTEAD OF UPDATE ON ContactFolded BEGIN SELECT 1; END"));
             const qint64 t0 = MonoNs();
             const Import::Plan plan = Import::Read(*cn, {cards});
             const qint64 t1 = MonoNs();

@@ -298,28 +298,43 @@ QList<Group> FindDuplicates(Connection &cn, const QString &region, const Progres
     if (!goOn(total))
         return {};
 
-    // Each number as written is read once; those that cannot be read are
-    // compared by their digits.
-    std::vector<int> numberKey(size_t(numbers.size()), -1);
-    Interned phoneKeys;
-    constexpr qsizetype kChunk = 8192;
-    for (qsizetype from = 0; from < numbers.size(); from += kChunk) {
-        const QStringList chunk = numbers.keys().mid(from, kChunk);
-        const QStringList e164 = Phone::ToE164(chunk, region);
-        for (qsizetype i = 0; i < chunk.size(); ++i) {
-            QString key = e164.at(i);
-            if (key.isEmpty()) {
-                for (const QChar c : chunk.at(i))
-                    if (c.isDigit())
-                        key += QChar(u'0' + c.digitValue());
-                if (!key.isEmpty())
-                    key.prepend(QLatin1Char('#'));
-            }
-            if (!key.isEmpty())
-                numberKey[size_t(from + i)] = phoneKeys.id(key);
+    // Two numbers that are one number end in the same digits (the subscriber's
+    // number, whatever precedes it), so only numbers that share their last
+    // seven digits with another are read, each once; a number alone with its
+    // ending, or one that cannot be read, is compared by its digits.
+    const QStringList &written = numbers.keys();
+    std::vector<QString> digitsOf(size_t(written.size()));
+    QHash<QString, int> endings;
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        digitsOf[size_t(i)] = Phone::DialledDigits(written.at(i));
+        ++endings[digitsOf[size_t(i)].right(7)];
+    }
+    QStringList toRead;
+    std::vector<qsizetype> readIndex;
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        if (!digitsOf[size_t(i)].isEmpty() && endings.value(digitsOf[size_t(i)].right(7)) > 1) {
+            toRead << written.at(i);
+            readIndex.push_back(i);
         }
-        if (!goOn(total + total * (from + chunk.size()) / std::max<qsizetype>(numbers.size(), 1)))
+    }
+    std::vector<int> numberKey(size_t(written.size()), -1);
+    Interned phoneKeys;
+    std::vector<QString> keyOf(size_t(written.size()));
+    constexpr qsizetype kChunk = 8192;
+    for (qsizetype from = 0; from < toRead.size(); from += kChunk) {
+        const QStringList chunk = toRead.mid(from, kChunk);
+        const QStringList e164 = Phone::ToE164(chunk, region);
+        for (qsizetype i = 0; i < chunk.size(); ++i)
+            keyOf[size_t(readIndex[size_t(from + i)])] = e164.at(i);
+        if (!goOn(total + total * (from + chunk.size()) / std::max<qsizetype>(toRead.size(), 1)))
             return {};
+    }
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        QString key = keyOf[size_t(i)];
+        if (key.isEmpty() && !digitsOf[size_t(i)].isEmpty())
+            key = QLatin1Char('#') + digitsOf[size_t(i)];
+        if (!key.isEmpty())
+            numberKey[size_t(i)] = phoneKeys.id(key);
     }
     std::vector<std::vector<int>> byPhone(size_t(phoneKeys.size()));
     for (size_t index = 0; index < people.size(); ++index) {

@@ -70,6 +70,34 @@ bool PossiblyValid(const QString &number, const QString &region)
     return parse(number, region, &parsed);
 }
 
+QString DialledDigits(QStringView number)
+{
+    static const char keypad[] = "22233344455566677778889999";
+    QString out;
+    out.reserve(number.size());
+    for (qsizetype i = 0; i < number.size(); ++i) {
+        const char16_t c = number[i].unicode();
+        if (c >= u'0' && c <= u'9') {
+            out += QChar(c);
+            continue;
+        }
+        const QChar ch(c);
+        if (ch.isDigit()) { // other scripts' digits
+            out += QChar(u'0' + ch.digitValue());
+            continue;
+        }
+        const char16_t upper = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+        if (upper == u'#' || upper == u';' || upper == u',')
+            break;
+        // "x12", "ext 12", "ext.12": the extension begins.
+        if (upper == u'X' || (upper == u'E' && number.mid(i, 3).compare(QLatin1String("ext"), Qt::CaseInsensitive) == 0))
+            break;
+        if (upper >= u'A' && upper <= u'Z')
+            out += QLatin1Char(keypad[upper - u'A']);
+    }
+    return out;
+}
+
 QString DefaultRegion()
 {
     const QString code = QLocale::territoryToCode(QLocale::system().territory());

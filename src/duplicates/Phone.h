@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <QStringList>
 
 // Phone numbers as the phone network sees them, so that "020 7946 0000" and
@@ -17,6 +18,10 @@ QStringList ToE164(const QStringList &numbers, const QString &region);
 // False only when the number cannot be valid anywhere (too short, too long,
 // no such country code, not a number at all).
 bool PossiblyValid(const QString &number, const QString &region);
+// The digits one dials for the number, letters as on a keypad ("1-800-FLOWERS"
+// gives 18003569377), an extension ("x12", "ext. 12", "#12", ";ext=12") left
+// off. Two numbers that are one number end in the same such digits.
+QString DialledDigits(QStringView number);
 // The country of the system's locale; "US" when it has none.
 QString DefaultRegion();
 

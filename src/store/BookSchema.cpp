@@ -47,18 +47,20 @@ const char kUpgrade2[] =
 // Version 3: the searched columns folded for search (store/SearchText.h).
 // The triggers are plain SQL, so that a contact another program adds or
 // changes is marked for folding too; NULL is "not folded yet", found through
-// its own small index.
+// its own small index. A writer that folds itself (an import) says so for
+// the time of its transaction, which no other program ever sees.
+#define FOLDED_BY_OTHERS " WHEN NOT EXISTS (SELECT 1 FROM BookState WHERE Name = 'folded-by-writer')"
 const char kUpgrade3[] =
     "CREATE TABLE ContactFolded (ContactID INTEGER PRIMARY KEY, Folded TEXT);"
     "CREATE INDEX ContactFoldedMissing ON ContactFolded (ContactID) WHERE Folded IS NULL;"
     "INSERT INTO ContactFolded (ContactID) SELECT ContactID FROM Contacts;"
-    "CREATE TRIGGER ContactsFoldAdded AFTER INSERT ON Contacts BEGIN"
+    "CREATE TRIGGER ContactsFoldAdded AFTER INSERT ON Contacts" FOLDED_BY_OTHERS " BEGIN"
     " UPDATE ContactFolded SET Folded = NULL WHERE ContactID = new.ContactID;"
     " INSERT INTO ContactFolded (ContactID) SELECT new.ContactID"
     "  WHERE NOT EXISTS (SELECT 1 FROM ContactFolded WHERE ContactID = new.ContactID);"
     " END;"
     "CREATE TRIGGER ContactsFoldChanged AFTER UPDATE OF ContactID, First_Name, Last_Name, Company, Phones, Mails,"
-    " Category, Address, Websites, Notes ON Contacts BEGIN"
+    " Category, Address, Websites, Notes ON Contacts" FOLDED_BY_OTHERS " BEGIN"
     " DELETE FROM ContactFolded WHERE ContactID = old.ContactID AND old.ContactID IS NOT new.ContactID;"
     " UPDATE ContactFolded SET Folded = NULL WHERE ContactID = new.ContactID;"
     " INSERT INTO ContactFolded (ContactID) SELECT new.ContactID"

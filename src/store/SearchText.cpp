@@ -54,8 +54,23 @@ QString FoldedRow(const QStringList &columns)
     return out;
 }
 
+WriterFolds::WriterFolds(Connection &cn) : m_cn(cn)
+{
+    const int rc = sqlite3_exec(cn.handle(), "INSERT OR REPLACE INTO BookState VALUES ('folded-by-writer', 1)", nullptr,
+                                nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        cn.fail(rc);
+}
+
+WriterFolds::~WriterFolds()
+{
+    sqlite3_exec(m_cn.handle(), "DELETE FROM BookState WHERE Name = 'folded-by-writer'", nullptr, nullptr, nullptr);
+}
+
 void Refresh(Connection &cn)
 {
+    // Never committed: another program's contacts must be marked again.
+    sqlite3_exec(cn.handle(), "DELETE FROM BookState WHERE Name = 'folded-by-writer'", nullptr, nullptr, nullptr);
     // The missing ones are found through their own small index.
     const int rc = sqlite3_exec(
         cn.handle(),

@@ -26,6 +26,22 @@ void Register(sqlite3 *db);
 // Statements::SearchedColumns().
 QString FoldedRow(const QStringList &columns);
 
+// While one lives (inside the transaction of a change), the triggers leave
+// the folded text to the writer, which writes it itself (a large import: the
+// text is folded on another core meanwhile). Must not outlive the
+// transaction; Refresh() ends it too.
+class WriterFolds
+{
+public:
+    explicit WriterFolds(Connection &cn);
+    ~WriterFolds();
+    WriterFolds(const WriterFolds &) = delete;
+    WriterFolds &operator=(const WriterFolds &) = delete;
+
+private:
+    Connection &m_cn;
+};
+
 // Folds the contacts whose folded text is missing. Cheap when none is.
 // Throws StoreError.
 void Refresh(Connection &cn);

@@ -77,6 +77,9 @@ private slots:
         QTest::newRow("no such country") << "+999 1234 5678" << "GB" << "" << false;
         QTest::newRow("words") << "call me" << "GB" << "" << false;
         QTest::newRow("no region") << "020 7946 0018" << "" << "" << false;
+        QTest::newRow("letters") << "1-800-FLOWERS" << "US" << "+18003569377" << true;
+        QTest::newRow("extension") << "+44 20 7946 0018 ext. 12" << "GB" << "+442079460018" << true;
+        QTest::newRow("extension as x") << "020 7946 0018x12" << "GB" << "+442079460018" << true;
     }
     void phones()
     {
@@ -88,6 +91,9 @@ private slots:
         QCOMPARE(Phone::ToE164(QStringList{number, number}, region), QStringList({e164, e164}));
         QCOMPARE(Phone::PossiblyValid(number, region), possible);
         QCOMPARE(Phone::DefaultRegion().size(), 2);
+        // The finder reads only numbers whose endings meet: one number, one ending.
+        if (!e164.isEmpty())
+            QVERIFY2(e164.endsWith(Phone::DialledDigits(number).right(7)), qPrintable(Phone::DialledDigits(number)));
     }
 
     void findGroups()

@@ -135,6 +135,13 @@ private slots:
         Import::Write(*book.cn, plan, book.pictures());
         QCOMPARE(QueryText("SELECT ContactID FROM Contacts WHERE Notes LIKE 'Seen again%'"), id);
         QCOMPARE(CountContacts(), 5);
+        // The import folded the search text of what it wrote, new and updated, and left the triggers on.
+        const QString fresh = QueryText("SELECT group_concat(ContactID) FROM (SELECT c.ContactID FROM Contacts c JOIN"
+                                        " ContactFolded f USING (ContactID) WHERE f.Folded = fold_contact(c.First_Name,"
+                                        " c.Last_Name, c.Company, c.Phones, c.Mails, c.Category, c.Address, c.Websites,"
+                                        " c.Notes) ORDER BY c.ContactID)");
+        QCOMPARE(fresh, QueryText("SELECT group_concat(ContactID) FROM (SELECT ContactID FROM Contacts ORDER BY ContactID)"));
+        QCOMPARE(QueryText("SELECT count(*) FROM BookState WHERE Name = 'folded-by-writer'"), QStringLiteral("0"));
         QCOMPARE(Journal::NextUndo(*book.cn)->name, QStringLiteral("import of 3 contacts"));
         Journal::Undo(*book.cn);
         QCOMPARE(contents(*book.cn), before);
