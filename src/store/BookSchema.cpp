@@ -43,6 +43,22 @@ const char kUpgrade2[] =
     "ALTER TABLE JournalRows2 RENAME TO JournalRows;"
     "CREATE INDEX JournalRowsByContact ON JournalRows (ContactID);";
 
+// Version 4: CardDAV sync. Per account the server, the user, the address book
+// and its sync token, a certificate the user chose to trust, the policy for
+// conflicts nobody is there to decide ('keep-both', 'local', 'server', 'ask')
+// and how the last sync went; per contact and account where the card lives on
+// the server (Href, ETag), the card as last synced (the common ancestor when
+// both sides changed) and a digest of the contact as it was then, which tells
+// whether it has changed here since.
+const char kUpgrade4[] =
+    "CREATE TABLE SyncAccount (Account INTEGER PRIMARY KEY AUTOINCREMENT, Server TEXT NOT NULL, User TEXT NOT NULL,"
+    " BookUrl TEXT, BookName TEXT, SyncToken TEXT, TrustedCert TEXT, Policy TEXT NOT NULL DEFAULT 'keep-both',"
+    " LastSync TEXT, LastResult TEXT);"
+    "CREATE TABLE SyncItem (Account INTEGER NOT NULL, ContactID INTEGER NOT NULL, Href TEXT NOT NULL, ETag TEXT,"
+    " Card TEXT, Digest BLOB, PRIMARY KEY (Account, ContactID)) WITHOUT ROWID;"
+    "CREATE UNIQUE INDEX SyncItemHref ON SyncItem (Account, Href);"
+    "CREATE INDEX SyncItemContact ON SyncItem (ContactID);";
+
 int userVersion(Connection &cn)
 {
     Statement st(cn.handle(), "PRAGMA user_version");
@@ -78,8 +94,10 @@ Status Prepare(Connection &cn)
             run(cn, kCreate);
         if (now < 2)
             run(cn, kUpgrade2);
+        if (now < 4)
+            run(cn, kUpgrade4);
         if (now < kVersion)
-            run(cn, "PRAGMA user_version = 2");
+            run(cn, "PRAGMA user_version = 4");
         if (!t.commit())
             cn.fail(t.commitResult());
         status = Status::Upgraded;
@@ -99,6 +117,9 @@ void Reconcile(Connection &cn)
     run(cn, "INSERT INTO ContactMeta (ContactID, Uid) SELECT ContactID, new_uid() FROM Contacts"
             " WHERE ContactID NOT IN (SELECT ContactID FROM ContactMeta)");
     run(cn, "DELETE FROM ContactMeta WHERE ContactID NOT IN (SELECT ContactID FROM Contacts)"
+            " AND ContactID NOT IN (SELECT ContactID FROM RecycleBin)"
+            " AND ContactID NOT IN (SELECT ContactID FROM JournalRows)");
+    run(cn, "DELETE FROM SyncItem WHERE ContactID NOT IN (SELECT ContactID FROM Contacts)"
             " AND ContactID NOT IN (SELECT ContactID FROM RecycleBin)"
             " AND ContactID NOT IN (SELECT ContactID FROM JournalRows)");
     if (!t.commit())

@@ -14,11 +14,13 @@ class Connection;
 // - Journal, JournalRows: the changes, for undo and redo and each contact's
 //   history;
 // - BookState: what the program last knew of Contacts, to notice writes of
-//   other programs between two runs.
+//   other programs between two runs;
+// - SyncAccount, SyncItem: CardDAV accounts and where each contact lives on
+//   each account's server.
 // The version of these tables is PRAGMA user_version.
 namespace BookSchema {
 
-constexpr int kVersion = 2;
+constexpr int kVersion = 4;
 
 enum class Status {
     Current,  // the side tables were there, as this version makes them
