@@ -15,7 +15,7 @@ namespace {
 // One request through python's urllib; prints the status, the ETag and the
 // body (base64), one a line.
 const char kClient[] = R"(
-import base64, sys, urllib.request, urllib.error
+import base64, ssl, sys, urllib.request, urllib.error
 method, url, user, password, body = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.stdin.buffer.read()
 req = urllib.request.Request(url, method=method, data=body if body else None)
 req.add_header('Authorization', 'Basic ' + base64.b64encode(('%s:%s' % (user, password)).encode()).decode())
@@ -23,7 +23,7 @@ for h in sys.argv[5:]:
     k, v = h.split(':', 1)
     req.add_header(k, v)
 try:
-    r = urllib.request.urlopen(req, timeout=30)
+    r = urllib.request.urlopen(req, timeout=30, context=ssl._create_unverified_context())
     status, etag, data = r.status, r.headers.get('ETag') or '', r.read()
 except urllib.error.HTTPError as e:
     status, etag, data = e.code, e.headers.get('ETag') or '', e.read()
@@ -41,8 +41,15 @@ int freePort()
 
 } // namespace
 
-RadicaleServer::RadicaleServer()
+RadicaleServer::RadicaleServer(bool tls) : m_tls(tls)
 {
+    if (tls) {
+        QProcess::execute(QStringLiteral("openssl"),
+                          {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                           QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                           QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-keyout"), m_dir.filePath(QStringLiteral("key.pem")),
+                           QStringLiteral("-out"), m_dir.filePath(QStringLiteral("cert.pem"))});
+    }
     m_port = freePort();
     QFile users(m_dir.filePath(QStringLiteral("users")));
     users.open(QIODevice::WriteOnly);
@@ -78,6 +85,11 @@ bool RadicaleServer::start()
                      QStringLiteral("--rights-type"), QStringLiteral("owner_only"),
                      QStringLiteral("--auth-delay"), QStringLiteral("0"),
                      QStringLiteral("--logging-level"), QStringLiteral("error")};
+    if (m_tls) {
+        args << QStringLiteral("--server-ssl") << QStringLiteral("True") << QStringLiteral("--server-certificate")
+             << m_dir.filePath(QStringLiteral("cert.pem")) << QStringLiteral("--server-key")
+             << m_dir.filePath(QStringLiteral("key.pem"));
+    }
     m_process.setProgram(python());
     m_process.setArguments(args);
     m_process.setStandardOutputFile(QProcess::nullDevice());
@@ -105,7 +117,17 @@ void RadicaleServer::kill()
 
 QString RadicaleServer::url() const
 {
-    return QStringLiteral("http://127.0.0.1:%1/").arg(m_port);
+    return QStringLiteral("%1://127.0.0.1:%2/").arg(m_tls ? "https" : "http").arg(m_port);
+}
+
+QString RadicaleServer::fingerprint() const
+{
+    QProcess p;
+    p.start(QStringLiteral("openssl"), {QStringLiteral("x509"), QStringLiteral("-noout"), QStringLiteral("-fingerprint"),
+                                        QStringLiteral("-sha256"), QStringLiteral("-in"), m_dir.filePath(QStringLiteral("cert.pem"))});
+    p.waitForFinished();
+    // "sha256 Fingerprint=AB:CD:..."
+    return QString::fromLatin1(p.readAllStandardOutput()).section(QLatin1Char('='), 1).trimmed();
 }
 
 RadicaleServer::Answer RadicaleServer::http(const QByteArray &method, const QString &path, const QByteArray &body,
@@ -113,7 +135,7 @@ RadicaleServer::Answer RadicaleServer::http(const QByteArray &method, const QStr
                                             const QString &password) const
 {
     QStringList args{QStringLiteral("-c"), QString::fromLatin1(kClient), QString::fromLatin1(method),
-                     QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path), user, password};
+                     url().chopped(1) + path, user, password};
     for (auto it = headers.cbegin(); it != headers.cend(); ++it)
         args << QString::fromLatin1(it.key() + ':' + it.value());
     QProcess p;

@@ -18,7 +18,8 @@ public:
     static constexpr char kUser[] = "ann";
     static constexpr char kPassword[] = "secret";
 
-    RadicaleServer();
+    // With `tls`, it speaks HTTPS with a self-signed certificate of its own.
+    explicit RadicaleServer(bool tls = false);
     ~RadicaleServer();
     RadicaleServer(const RadicaleServer &) = delete;
     RadicaleServer &operator=(const RadicaleServer &) = delete;
@@ -31,6 +32,8 @@ public:
     bool running() const { return m_process.state() == QProcess::Running; }
 
     QString url() const;   // "http://127.0.0.1:PORT/"
+    // The certificate's SHA-256 fingerprint as openssl gives it ("AB:CD:...").
+    QString fingerprint() const;
     int port() const { return m_port; }
 
     struct Answer
@@ -55,4 +58,5 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     int m_port = 0;
+    bool m_tls = false;
 };

@@ -3,7 +3,7 @@
 // and a first sync into a book that has contacts, changes and deletions each
 // way, every conflict policy, a card changed during the sync (412), a server
 // gone in the middle, failures, a card the server refuses and a forgotten
-// sync token. The merge rules are checked on their own first.
+// sync token, an untrusted certificate. The merge rules are checked on their own first.
 #include "support/CoreTestSupport.h"
 #include "support/RadicaleServer.h"
 
@@ -383,6 +383,32 @@ private slots:
         QCOMPARE(b.server.cards(b.book).size(), 2);
         r = b.sync();
         QVERIFY(r.ok && r.sent == 0 && r.rejected.size() == 1);
+    }
+
+    // A certificate that does not verify is reported with its fingerprint and
+    // accepted only once it is the trusted one.
+    void untrustedCertificate()
+    {
+        TempAppFolder folder;
+        RadicaleServer server(true);
+        QVERIFY(server.start());
+        server.makeBook("contacts");
+        SharedConnection cn;
+        mdlMDB::OpenDatabase(QStringLiteral("/db/db.sqlite"), cn);
+        const QString fingerprint = server.fingerprint();
+        QCOMPARE(fingerprint.size(), 32 * 3 - 1);
+        Sync::SetupResult s = Sync::Setup(*cn, server.url(), "ann", "secret");
+        QVERIFY2(s.account == 0 && s.certificate && s.failure.contains("not trusted"), qPrintable(s.failure));
+        QCOMPARE(s.certificate->fingerprint, fingerprint);
+        QCOMPARE(s.certificate->issuer, QString("127.0.0.1"));
+        s = Sync::Setup(*cn, server.url(), "ann", "secret", QString(), fingerprint);
+        QVERIFY2(s.account > 0, qPrintable(s.failure));
+        Sync::Options o;
+        o.password = "secret";
+        QVERIFY(Sync::Run(*cn, s.account, o).ok);
+        Sync::Accounts::SetTrustedCertificate(*cn, s.account, QStringLiteral("00:11"));
+        const Sync::Report r = Sync::Run(*cn, s.account, o);
+        QVERIFY2(!r.ok && r.certificate && r.certificate->fingerprint == fingerprint, qPrintable(r.failure));
     }
 
     // A sync token the server no longer knows: everything is listed again,
