@@ -5,11 +5,11 @@ set(ARDENTIA_FOLDER_LEVELS
   context=0 sqlite=0 lang=0
   store=1 settings=1
   controls=2 interchange=2 duplicates=2
-  editor=3 merging=3 options=3 services=3 transfer=3
+  editor=3 merging=3 options=3 services=3 transfer=3 sync=3
   mainwindow=4
   app=5)
 
 # The core library: Qt Core and SQLite, no widgets.
-set(ARDENTIA_CORE_FOLDERS context sqlite lang store settings interchange duplicates)
+set(ARDENTIA_CORE_FOLDERS context sqlite lang store settings interchange duplicates sync)
 # The GUI library on top of it.
 set(ARDENTIA_GUI_FOLDERS controls editor merging options services transfer mainwindow app)

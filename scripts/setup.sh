@@ -7,8 +7,8 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libqt6svg6
   qt6-image-formats-plugins qt6-qpa-plugins
-  libsqlite3-dev sqlite3 libphonenumber-dev
-  python3-vobject khard
+  libsqlite3-dev sqlite3 libphonenumber-dev qtkeychain-qt6-dev
+  python3-vobject khard radicale openssl
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   fonts-dejavu-core
   xvfb xauth imagemagick poppler-utils

@@ -13,6 +13,8 @@
 #include "store/SearchText.h"
 #include "store/StoreError.h"
 #include "store/mdlMDB.h"
+#include "sync/Accounts.h"
+#include "sync/Sync.h"
 #include "transfer/Printout.h"
 
 #include <QCommandLineParser>
@@ -45,7 +47,8 @@ int fail(const QString &why)
 bool asksForCommandLine(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
-        for (const char *option : {"--import", "--export", "--query", "--duplicates", "--help", "-h", "--version"}) {
+        for (const char *option :
+             {"--import", "--export", "--query", "--duplicates", "--sync", "--help", "-h", "--version"}) {
             if (std::strcmp(argv[i], option) == 0 || std::strncmp(argv[i], "--export=", 9) == 0 ||
                 std::strncmp(argv[i], "--query=", 8) == 0)
                 return true;
@@ -194,6 +197,87 @@ int runDuplicates(Connection &cn, const QString &region)
     return 0;
 }
 
+struct SyncArguments
+{
+    QString server; // set up this account first (when new)
+    QString user;
+    QString passwordFile;
+    QString book;
+    QString trust; // a certificate fingerprint to trust for this server
+};
+
+// Syncs one account; false (with a line on stderr) when it failed.
+bool syncAccount(Connection &cn, const Sync::Account &account, const QString &password)
+{
+    Sync::Options options;
+    options.password = password;
+    options.picturesFolder = AppFilePath(QStringLiteral("/pictures"));
+    const Sync::Report report = Sync::Run(cn, account.id, options);
+    const QString who = QStringLiteral("%1 (%2)").arg(account.key(), account.bookName);
+    for (const QString &r : report.rejected)
+        say(stderr, QStringLiteral("%1: refused: %2").arg(who, r));
+    if (!report.ok) {
+        QString why = report.failure;
+        if (report.certificate) {
+            why += QStringLiteral("; to trust it, run the same command with --trust-certificate %1")
+                       .arg(report.certificate->fingerprint);
+        }
+        fail(QStringLiteral("sync with %1 failed: %2").arg(who, why));
+        return false;
+    }
+    say(stdout, QStringLiteral("Synced %1: %2").arg(who, report.text()));
+    return true;
+}
+
+int runSync(Connection &cn, const SyncArguments &args)
+{
+    std::optional<QString> given;
+    if (!args.passwordFile.isEmpty()) {
+        QString problem;
+        given = Sync::Password::FromFile(args.passwordFile, &problem);
+        if (!given)
+            return fail(problem);
+    }
+    QList<Sync::Account> accounts;
+    if (!args.server.isEmpty()) {
+        if (args.user.isEmpty())
+            return fail(QStringLiteral("--sync with a server address needs --user NAME."));
+        std::optional<Sync::Account> known = Sync::Accounts::Find(cn, args.server, args.user);
+        if (!given && known)
+            given = Sync::Password::Read(known->key());
+        if (!given)
+            return fail(QStringLiteral("--sync with a server address needs --password-file FILE."));
+        const Sync::SetupResult setup = Sync::Setup(cn, args.server, args.user, *given, args.book, args.trust);
+        if (!setup.failure.isEmpty()) {
+            QString why = setup.failure;
+            if (setup.certificate)
+                why += QStringLiteral("; to trust it, add --trust-certificate %1").arg(setup.certificate->fingerprint);
+            return fail(QStringLiteral("%1 cannot be set up: %2").arg(args.server, why));
+        }
+        if (!args.trust.isEmpty())
+            Sync::Accounts::SetTrustedCertificate(cn, setup.account, args.trust);
+        const std::optional<Sync::Account> account = Sync::Accounts::Get(cn, setup.account);
+        // Kept in the keyring for later syncs, where there is one; never in a file.
+        Sync::Password::Store(account->key(), *given);
+        return syncAccount(cn, *account, *given) ? 0 : 1;
+    }
+    accounts = Sync::Accounts::List(cn);
+    if (accounts.isEmpty())
+        return fail(QStringLiteral("no sync account is set up: use --sync URL --user NAME --password-file FILE."));
+    bool ok = true;
+    for (const Sync::Account &a : accounts) {
+        QString problem;
+        std::optional<QString> password = given ? given : Sync::Password::Read(a.key(), &problem);
+        if (!password) {
+            fail(QStringLiteral("no password for %1 (%2); give it with --password-file FILE.").arg(a.key(), problem));
+            ok = false;
+            continue;
+        }
+        ok = syncAccount(cn, a, *password) && ok;
+    }
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int RunCommandLine(int argc, char *argv[])
@@ -240,8 +324,27 @@ int RunCommandLine(int argc, char *argv[])
     const QCommandLineOption duplicates(QStringLiteral("duplicates"),
                                         QStringLiteral("Prints the groups of contacts that look like one person, one "
                                                        "per line: why, a tab, then their keys (ContactID)."));
-    parser.addOptions({import, exportTo, format, category, query, duplicates});
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("The files to import."), QStringLiteral("[files...]"));
+    const QCommandLineOption sync(QStringLiteral("sync"),
+                                  QStringLiteral("Syncs the contact book with every CardDAV account set up, both ways. With a "
+                                                 "server address (and --user, --password-file) that account is set up "
+                                                 "first when it is new, then synced."));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("The user name on the CardDAV server."),
+                                  QStringLiteral("name"));
+    const QCommandLineOption passwordFile(QStringLiteral("password-file"),
+                                          QStringLiteral("Reads the CardDAV password from the first line of <file>."),
+                                          QStringLiteral("file"));
+    const QCommandLineOption book(QStringLiteral("book"),
+                                  QStringLiteral("The address book to sync with when setting up (made when missing; the "
+                                                 "first one otherwise)."),
+                                  QStringLiteral("name"));
+    const QCommandLineOption trust(QStringLiteral("trust-certificate"),
+                                   QStringLiteral("Trusts the server's certificate with this SHA-256 fingerprint although it "
+                                                  "does not verify."),
+                                   QStringLiteral("fingerprint"));
+    parser.addOptions({import, exportTo, format, category, query, duplicates, sync, user, passwordFile, book, trust});
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QStringLiteral("The files to import, or with --sync the CardDAV server's address."),
+                                 QStringLiteral("[files...|server]"));
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -253,9 +356,11 @@ int RunCommandLine(int argc, char *argv[])
         return 0;
     }
     if (int(parser.isSet(import)) + int(parser.isSet(exportTo)) + int(parser.isSet(query)) +
-            int(parser.isSet(duplicates)) > 1)
-        return fail(QStringLiteral("only one of --import, --export, --query and --duplicates can be given."));
-    if (!parser.isSet(import) && !parser.positionalArguments().isEmpty())
+            int(parser.isSet(duplicates)) + int(parser.isSet(sync)) > 1)
+        return fail(QStringLiteral("only one of --import, --export, --query, --duplicates and --sync can be given."));
+    if (parser.isSet(sync) && parser.positionalArguments().size() > 1)
+        return fail(QStringLiteral("--sync takes one server address."));
+    if (!parser.isSet(import) && !parser.isSet(sync) && !parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument \"%1\".").arg(parser.positionalArguments().first()));
 
     PrepareApplicationFolder();
@@ -272,6 +377,17 @@ int RunCommandLine(int argc, char *argv[])
             if (parser.isSet(query))
                 return runQuery(*cn, parser.value(query), Options().OptFoldAccents && cn->sideTablesUsable());
             return runDuplicates(*cn, PhoneRegion().isEmpty() ? Phone::DefaultRegion() : PhoneRegion());
+        }
+        if (parser.isSet(sync)) {
+            if (!cn->sideTablesUsable())
+                return fail(cn->sideTablesProblem().simplified());
+            SyncArguments args;
+            args.server = parser.positionalArguments().value(0);
+            args.user = parser.value(user);
+            args.passwordFile = parser.value(passwordFile);
+            args.book = parser.value(book);
+            args.trust = parser.value(trust);
+            return runSync(*cn, args);
         }
         return runExport(*cn, parser.value(exportTo), parser.value(format),
                          parser.isSet(category) ? parser.value(category) : QString());

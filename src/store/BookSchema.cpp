@@ -70,6 +70,22 @@ const char kUpgrade3[] =
     " DELETE FROM ContactFolded WHERE ContactID = old.ContactID;"
     " END;";
 
+// Version 4: CardDAV sync. Per account the server, the user, the address book
+// and its sync token, a certificate the user chose to trust, the policy for
+// conflicts nobody is there to decide ('keep-both', 'local', 'server', 'ask')
+// and how the last sync went; per contact and account where the card lives on
+// the server (Href, ETag), the card as last synced (the common ancestor when
+// both sides changed) and a digest of the contact as it was then, which tells
+// whether it has changed here since.
+const char kUpgrade4[] =
+    "CREATE TABLE SyncAccount (Account INTEGER PRIMARY KEY AUTOINCREMENT, Server TEXT NOT NULL, User TEXT NOT NULL,"
+    " BookUrl TEXT, BookName TEXT, SyncToken TEXT, TrustedCert TEXT, Policy TEXT NOT NULL DEFAULT 'keep-both',"
+    " LastSync TEXT, LastResult TEXT);"
+    "CREATE TABLE SyncItem (Account INTEGER NOT NULL, ContactID INTEGER NOT NULL, Href TEXT NOT NULL, ETag TEXT,"
+    " Card TEXT, Digest BLOB, PRIMARY KEY (Account, ContactID)) WITHOUT ROWID;"
+    "CREATE UNIQUE INDEX SyncItemHref ON SyncItem (Account, Href);"
+    "CREATE INDEX SyncItemContact ON SyncItem (ContactID);";
+
 int userVersion(Connection &cn)
 {
     Statement st(cn.handle(), "PRAGMA user_version");
@@ -107,8 +123,10 @@ Status Prepare(Connection &cn)
             run(cn, kUpgrade2);
         if (now < 3)
             run(cn, kUpgrade3);
+        if (now < 4)
+            run(cn, kUpgrade4);
         if (now < kVersion)
-            run(cn, "PRAGMA user_version = 3");
+            run(cn, "PRAGMA user_version = 4");
         if (!t.commit())
             cn.fail(t.commitResult());
         status = Status::Upgraded;
@@ -136,6 +154,9 @@ void Reconcile(Connection &cn)
     run(cn, "INSERT INTO ContactFolded (ContactID) SELECT ContactID FROM Contacts"
             " WHERE ContactID NOT IN (SELECT ContactID FROM ContactFolded)");
     run(cn, "DELETE FROM ContactFolded WHERE ContactID NOT IN (SELECT ContactID FROM Contacts)");
+    run(cn, "DELETE FROM SyncItem WHERE ContactID NOT IN (SELECT ContactID FROM Contacts)"
+            " AND ContactID NOT IN (SELECT ContactID FROM RecycleBin)"
+            " AND ContactID NOT IN (SELECT ContactID FROM JournalRows)");
     if (!t.commit())
         cn.fail(t.commitResult());
 }

@@ -15,11 +15,13 @@ class Connection;
 //   history;
 // - ContactFolded: the searched columns folded, for search;
 // - BookState: what the program last knew of Contacts, to notice writes of
-//   other programs between two runs.
+//   other programs between two runs;
+// - SyncAccount, SyncItem: CardDAV accounts and where each contact lives on
+//   each account's server.
 // The version of these tables is PRAGMA user_version.
 namespace BookSchema {
 
-constexpr int kVersion = 3;
+constexpr int kVersion = 4;
 
 enum class Status {
     Current,  // the side tables were there, as this version makes them
