@@ -289,6 +289,7 @@ bool frmMain::Load()
     connect(m_outside, &QTimer::timeout, this, &frmMain::checkOutsideChanges);
     m_outside->start();
     checkOutsideChanges();
+    setUpSync();
     QTimer::singleShot(0, this, [this] {
         if (m_loaded && cTreeView1->SelectedNode() == m_nodeAll && cGrid1->Rows() == 0 && !IsFilling())
             cTreeView1_NodeClick(m_nodeAll);
@@ -367,6 +368,10 @@ void frmMain::buildMenus()
                                        QStringLiteral("mnuToolsTop"));
     m_cMenu->AddItem(QStringLiteral("Find &duplicates..."), QString(), 0, tools, -1, false, true,
                      QStringLiteral("mnuDuplicates"));
+    m_cMenu->AddItem(QStringLiteral("-"), QString(), 0, tools, -1, false, true, QStringLiteral("mnuLineSync"));
+    m_cMenu->AddItem(QStringLiteral("&Sync accounts..."), QString(), 0, tools, -1, false, true,
+                     QStringLiteral("mnuSyncAccounts"));
+    m_cMenu->AddItem(QStringLiteral("Sync &now"), QString(), 0, tools, -1, false, true, QStringLiteral("mnuSyncNow"));
     const int help = m_cMenu->AddItem(QStringLiteral("&") + QStringLiteral("Help"), QString(), 0, 0, -1, false, true,
                                       QStringLiteral("mnuHelpTop"));
     m_cMenu->AddItem(QStringLiteral("&") + QStringLiteral("Topics"), QString(), 0, help, 12, false, true,
@@ -507,6 +512,7 @@ void frmMain::Unload()
         return;
     m_loaded = false;
     delete m_fill; // a running fill stops here
+    stopSync();
     App().AppClosing = true;
     frmOptions::UnloadForReal();
     mdlMDB::CloseDatabase(SharedDb());

@@ -2,6 +2,7 @@
 
 #include "mainwindow/ListColumns.h"
 #include "mainwindow/MainLayout.h"
+#include "syncing/SyncRunner.h"
 #include "settings/mdlOptions.h"
 #include "store/Journal.h"
 #include "store/Statements.h"
@@ -105,6 +106,14 @@ private:
     // (the tree's letters and categories, the list, the Edit menu).
     bool inBin() const;
     void findDuplicates();
+    // Sync with the CardDAV accounts.
+    void setUpSync();
+    bool hasSyncAccounts() const;
+    void syncAfterChange();
+    void syncNow(bool asked, qint64 onlyAccount = 0);
+    void syncAccountDone(const SyncRunner::Job &job, const Sync::Report &report);
+    void openSyncAccounts();
+    void stopSync();
     void runChange(const QString &failure, const std::function<ChangeSummary()> &change);
     void followChange(const ChangeSummary &change);
     void countLetter(const QString &letter, int delta);
@@ -221,4 +230,12 @@ private:
     double m_holderTopTwips = 1455;
     bool m_loaded = false;
     bool m_inLayout = false;
+    // Sync: the work, when it is due, the passwords asked this run.
+    SyncRunner *m_syncRunner = nullptr;
+    QTimer *m_syncSoon = nullptr;
+    QTimer *m_syncTick = nullptr;
+    QElapsedTimer m_lastSync;
+    QHash<QString, QString> m_syncPasswords;
+    bool m_syncAgain = false;
+    bool m_syncAsked = false;
 };

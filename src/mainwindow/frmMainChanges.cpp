@@ -37,6 +37,7 @@ bool frmMain::inBin() const
 // to All.
 void frmMain::followChange(const ChangeSummary &change)
 {
+    syncAfterChange();
     if (change.many) {
         rereadTree();
         return;
@@ -174,6 +175,9 @@ void frmMain::updateCommands()
         }
     }
     m_cMenu->SetEnabled(m_cMenu->IndexForKey(QStringLiteral("mnuEmptyBin")), binHasAny);
+    m_cMenu->SetEnabled(m_cMenu->IndexForKey(QStringLiteral("mnuSyncNow")),
+                        writable && m_syncRunner && !m_syncRunner->running());
+    m_cMenu->SetEnabled(m_cMenu->IndexForKey(QStringLiteral("mnuSyncAccounts")), writable);
     m_cMenu->SetCaption(m_cMenu->IndexForKey(QStringLiteral("mnuRCRemove")),
                         bin ? QStringLiteral("&Delete for good") : QStringLiteral("&Remove"));
     // In the bin, Remove deletes for good, Restore brings back, Edit is not offered.

@@ -113,6 +113,10 @@ void frmMain::m_cMenu_Click(int index)
         printContacts(key == QLatin1String("mnuPdf"));
     } else if (key == QLatin1String("mnuDuplicates")) {
         findDuplicates();
+    } else if (key == QLatin1String("mnuSyncAccounts")) {
+        openSyncAccounts();
+    } else if (key == QLatin1String("mnuSyncNow")) {
+        syncNow(true);
     } else if (key == QLatin1String("HelpTopic") || key == QLatin1String("Support") || key == QLatin1String("About")) {
         ShellOpen(this, makerPage());
     }

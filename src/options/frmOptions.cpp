@@ -214,6 +214,31 @@ void frmOptions::buildWidgets()
     region->addWidget(lblRegion);
     region->addWidget(cboPhoneRegion, 1);
     g->addLayout(region);
+    // Sync with the CardDAV accounts (Tools > Sync accounts).
+    auto *syncRow = new QHBoxLayout();
+    auto *lblSync = new QLabel(QStringLiteral("S&ync every"), froGeneral);
+    spnSyncMinutes = new QSpinBox(froGeneral);
+    spnSyncMinutes->setObjectName(QStringLiteral("spnSyncMinutes"));
+    spnSyncMinutes->setRange(0, 1440);
+    spnSyncMinutes->setSuffix(QStringLiteral(" minutes"));
+    spnSyncMinutes->setSpecialValueText(QStringLiteral("never on its own"));
+    lblSync->setBuddy(spnSyncMinutes);
+    syncRow->addWidget(lblSync);
+    syncRow->addWidget(spnSyncMinutes);
+    syncRow->addStretch(1);
+    g->addLayout(syncRow);
+    auto *policyRow = new QHBoxLayout();
+    auto *lblPolicy = new QLabel(QStringLiteral("A contact changed &on both sides:"), froGeneral);
+    cboSyncPolicy = new QComboBox(froGeneral);
+    cboSyncPolicy->setObjectName(QStringLiteral("cboSyncPolicy"));
+    cboSyncPolicy->addItem(QStringLiteral("Keep both versions"), QStringLiteral("keep-both"));
+    cboSyncPolicy->addItem(QStringLiteral("Ask me"), QStringLiteral("ask"));
+    cboSyncPolicy->addItem(QStringLiteral("This computer's version wins"), QStringLiteral("local"));
+    cboSyncPolicy->addItem(QStringLiteral("The server's version wins"), QStringLiteral("server"));
+    lblPolicy->setBuddy(cboSyncPolicy);
+    policyRow->addWidget(lblPolicy);
+    policyRow->addWidget(cboSyncPolicy, 1);
+    g->addLayout(policyRow);
     g->addStretch(1);
     pages->addWidget(froGeneral);
 
@@ -345,6 +370,10 @@ StoredOptions frmOptions::GetOptions()
         chkFoldAccents->setChecked(true);
     if (m_stored.PhoneRegion || !storedAt("Options", "PhoneRegion"))
         cboPhoneRegion->setCurrentIndex(std::max(0, cboPhoneRegion->findData(m_stored.PhoneRegion.value_or(QString()))));
+    if (m_stored.SyncMinutes || !storedAt("Options", "SyncMinutes"))
+        spnSyncMinutes->setValue(m_stored.SyncMinutes.value_or(15));
+    if (m_stored.SyncPolicy || !storedAt("Options", "SyncPolicy"))
+        cboSyncPolicy->setCurrentIndex(std::max(0, cboSyncPolicy->findData(m_stored.SyncPolicy.value_or(QStringLiteral("keep-both")))));
     if (m_stored.picColor || !storedAt("Display", "picColor"))
         setSwatch(picColor, m_stored.picColor.value_or(0));
     if (m_stored.picTextColor || !storedAt("Display", "picTextColor"))
@@ -380,7 +409,8 @@ void frmOptions::cmdOK_Click()
                SaveAppColor(m_reg, swatchColour(picColor)) && SaveTextColor(m_reg, swatchColour(picTextColor)) &&
                SaveHistory(m_reg, spnHistoryDays->value(), spnHistorySteps->value()) &&
                SaveFoldAccents(m_reg, chkFoldAccents->isChecked() ? 1 : 0) &&
-               SavePhoneRegion(m_reg, cboPhoneRegion->currentData().toString());
+               SavePhoneRegion(m_reg, cboPhoneRegion->currentData().toString()) &&
+               SaveSync(m_reg, spnSyncMinutes->value(), cboSyncPolicy->currentData().toString());
     });
     // The choice acts here: an autostart entry for the desktop session.
     Autostart::Apply(chkRunWhenWindowsStarts->isChecked());
@@ -408,6 +438,8 @@ void frmOptions::useShownOptions()
     o.OptHistorySteps = spnHistorySteps->value();
     o.OptFoldAccents = chkFoldAccents->isChecked();
     o.OptPhoneRegion = cboPhoneRegion->currentData().toString();
+    o.OptSyncMinutes = spnSyncMinutes->value();
+    o.OptSyncPolicy = cboSyncPolicy->currentData().toString();
 }
 
 void frmOptions::ReportStoreProblem(QWidget *parent, const QString &what)

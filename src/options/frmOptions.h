@@ -81,6 +81,8 @@ private:
     QLabel *lblHistoryNote = nullptr;
     QCheckBox *chkFoldAccents = nullptr;
     QComboBox *cboPhoneRegion = nullptr;
+    QSpinBox *spnSyncMinutes = nullptr;
+    QComboBox *cboSyncPolicy = nullptr;
     QCheckBox *chkViewGrid = nullptr;
     QCheckBox *chkHoTrack = nullptr;
     QPushButton *picColor = nullptr;

@@ -83,6 +83,19 @@ Read<QString> readRegion(const RegistryRoutines &reg, const QString &name)
     return {true, std::nullopt};
 }
 
+Read<QString> readPolicy(const RegistryRoutines &reg, const QString &name)
+{
+    const QVariant v = reg.GetRegistryValue(name);
+    if (!v.isValid())
+        return {};
+    const QString text = v.toString().trimmed().toLower();
+    for (const char *known : {"ask", "local", "server", "keep-both"}) {
+        if (text == QLatin1String(known))
+            return {true, text};
+    }
+    return {true, std::nullopt};
+}
+
 bool isChecked(int v)
 {
     return v == 1;
@@ -122,6 +135,9 @@ StoredOptions GetOptions(RegistryRoutines &reg)
         apply(readRange(reg, QStringLiteral("HistorySteps"), 10, 100000), o.OptHistorySteps, 1000, std::identity());
     s.chkFoldAccents = apply(readCheckBox(reg, QStringLiteral("chkFoldAccents")), o.OptFoldAccents, true, isChecked);
     s.PhoneRegion = apply(readRegion(reg, QStringLiteral("PhoneRegion")), o.OptPhoneRegion, QString(), std::identity());
+    s.SyncMinutes = apply(readRange(reg, QStringLiteral("SyncMinutes"), 0, 1440), o.OptSyncMinutes, 15, std::identity());
+    s.SyncPolicy = apply(readPolicy(reg, QStringLiteral("SyncPolicy")), o.OptSyncPolicy, QStringLiteral("keep-both"),
+                         std::identity());
 
     reg.setSubkey(kDisplay);
     s.chkHoTrack = apply(readCheckBox(reg, QStringLiteral("chkHoTrack")), o.OptHoTrack, false, isChecked);
@@ -213,6 +229,12 @@ bool SaveFoldAccents(RegistryRoutines &reg, int chkValue)
 bool SavePhoneRegion(RegistryRoutines &reg, const QString &region)
 {
     return save(reg, kOptions, QStringLiteral("PhoneRegion"), region);
+}
+
+bool SaveSync(RegistryRoutines &reg, int minutes, const QString &policy)
+{
+    return save(reg, kOptions, QStringLiteral("SyncMinutes"), minutes) &&
+           save(reg, kOptions, QStringLiteral("SyncPolicy"), policy);
 }
 
 QString PhoneRegion()

@@ -27,6 +27,11 @@ struct OptionState
     // The country phone numbers without "+" are dialled in ("GB"); empty for
     // the one of the system's locale.
     QString OptPhoneRegion = QString();
+    // Sync with the CardDAV accounts every this many minutes (0: only at
+    // start, after a change and on demand); what to do with a contact changed
+    // on both sides: "ask", "local", "server" or "keep-both".
+    int OptSyncMinutes = 15;
+    QString OptSyncPolicy = QStringLiteral("keep-both");
 };
 
 // The phone region in use: the chosen one, else the locale's.
@@ -49,6 +54,8 @@ struct StoredOptions
     std::optional<int> HistorySteps;
     std::optional<int> chkFoldAccents;
     std::optional<QString> PhoneRegion;
+    std::optional<int> SyncMinutes;
+    std::optional<QString> SyncPolicy;
 };
 
 // The main window's look: the stored one where stored, else the built-in look.
@@ -96,3 +103,5 @@ bool SaveHistory(RegistryRoutines &reg, int days, int steps);
 bool SaveFoldAccents(RegistryRoutines &reg, int chkValue);
 // Two letters A to Z, or empty for the locale's; others are refused on reading.
 bool SavePhoneRegion(RegistryRoutines &reg, const QString &region);
+// Minutes from 0 to 1440; a policy of the four names. Others are refused on reading.
+bool SaveSync(RegistryRoutines &reg, int minutes, const QString &policy);
