@@ -212,6 +212,14 @@ bool syncAccount(Connection &cn, const Sync::Account &account, const QString &pa
     Sync::Options options;
     options.password = password;
     options.picturesFolder = AppFilePath(QStringLiteral("/pictures"));
+    // Conflicts follow the choice made in the window's options; nobody is
+    // here to ask, so "ask" keeps both.
+    GetOptions();
+    Sync::Policy policy = Sync::Policy::KeepBoth;
+    if (Sync::PolicyFromName(Options().OptSyncPolicy, policy) && policy != Sync::Policy::Ask)
+        options.policy = policy;
+    else
+        options.policy = Sync::Policy::KeepBoth;
     const Sync::Report report = Sync::Run(cn, account.id, options);
     const QString who = QStringLiteral("%1 (%2)").arg(account.key(), account.bookName);
     for (const QString &r : report.rejected)
