@@ -14,8 +14,11 @@
 #include "store/mdlMDB.h"
 #include "sync/CardMerge.h"
 #include "sync/Sync.h"
+#include "sync/SyncRunner.h"
 
+#include <QSignalSpy>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTest>
 
 #include <optional>
@@ -297,6 +300,35 @@ private slots:
             QVERIFY(b.query("SELECT Kept FROM ContactMeta").contains("BDAY:1990-03-04"));
         }
         QVERIFY(b.sync().text().startsWith("0 added, 0 updated, 0 moved to the Recycle bin, 0 restored here; 0 sent"));
+    }
+
+    // A window's sync: on a thread of its own with a connection of its own,
+    // progress as signals, a conflict asked on the window's thread while the
+    // sync waits.
+    void runsBesideTheWindow()
+    {
+        Bench b;
+        QVERIFY(b.open());
+        b.import(card("uid-w", "Wim", "Wu", "NOTE:before\r\n"));
+        QVERIFY(b.sync().ok);
+        b.cn->exec("UPDATE Contacts SET Notes = 'here'");
+        QVERIFY(b.editOnServer("uid-w", "NOTE:before", "NOTE:there"));
+        Sync::Options o;
+        o.password = "secret";
+        o.policy = Sync::Policy::Ask;
+        SyncRunner runner(b.cn->path(), b.account, o);
+        bool askedHere = false;
+        runner.setAsker([&](const Sync::Conflict &c) {
+            askedHere = QThread::currentThread() == qApp->thread() && c.name == "Wim Wu";
+            return Sync::Resolution::Server;
+        });
+        QSignalSpy progress(&runner, &SyncRunner::progress);
+        QSignalSpy finished(&runner, &SyncRunner::finished);
+        runner.start();
+        QVERIFY(finished.wait(30000));
+        QVERIFY2(runner.report().ok && runner.report().conflicts == 1, qPrintable(runner.report().failure));
+        QVERIFY(askedHere && !progress.isEmpty() && !runner.running());
+        QCOMPARE(b.query("SELECT Notes FROM Contacts"), QString("there"));
     }
 
     // The card changes on the server after the sync listed it: the PUT gets
