@@ -219,7 +219,7 @@ int main(int argc, char *argv[])
             .arg(median(rest), 0, 'f', 0));
 
     // Incremental: one card changed on the server, one contact changed here, nothing.
-    QList<double> oneThere, oneHere, nothing;
+    QList<double> oneThere, oneHere, nothing, listThere, listHere, listNothing;
     Sync::Report report;
     bool right = true;
     for (int run = 0; run <= runs; ++run) {
@@ -232,12 +232,15 @@ int main(int argc, char *argv[])
         changed.replace("END:VCARD", "X-BENCH:" + QByteArray::number(run) + "\r\nEND:VCARD");
         server.http("PUT", href, changed, {{"If-Match", now.etag}, {"Content-Type", "text/vcard"}});
         const double there = kept->sync(&report);
+        const double thereListing = kept->listing;
         right = right && report.updated == 1 && report.sent == 0;
         kept->cn->exec(QStringLiteral("UPDATE Contacts SET Company = 'Bench %1' WHERE ContactID ="
                                       " (SELECT ContactID FROM Contacts ORDER BY ContactID LIMIT 1 OFFSET %1)").arg(run));
         const double here = kept->sync(&report);
+        const double hereListing = kept->listing;
         right = right && report.sent == 1 && report.updated == 0;
         const double none = kept->sync(&report);
+        const double noneListing = kept->listing;
         right = right && report.sent == 0 && report.updated == 0;
         if (there < 0 || here < 0 || none < 0)
             return 1;
@@ -245,11 +248,18 @@ int main(int argc, char *argv[])
             oneThere << there;
             oneHere << here;
             nothing << none;
+            listThere << thereListing;
+            listHere << hereListing;
+            listNothing << noneListing;
         }
     }
     say(QStringLiteral("incremental syncs %1").arg(right ? "changed exactly the one contact each" : "DID NOT DO WHAT WAS EXPECTED"));
 
     const double first = median(ours), other = median(theirs);
+    // Most of an incremental sync is the server working out what changed.
+    auto serverPart = [](const QList<double> &listing) {
+        return QStringLiteral("of which the server's sync report %1 ms").arg(median(listing), 0, 'f', 0);
+    };
     struct Row
     {
         QString what;
@@ -262,12 +272,12 @@ int main(int argc, char *argv[])
         {QStringLiteral("First sync into an empty book"), first,
          QStringLiteral("%1x vdirsyncer (%2 ms)").arg(first / other, 0, 'f', 2).arg(other, 0, 'f', 0),
          QStringLiteral("-"), true},
-        {QStringLiteral("Incremental: one contact changed on the server"), median(oneThere), QString(),
+        {QStringLiteral("Incremental: one contact changed on the server"), median(oneThere), serverPart(listThere),
          QStringLiteral("<= 1000 ms"), median(oneThere) <= 1000},
-        {QStringLiteral("Incremental: one contact changed here"), median(oneHere), QString(), QStringLiteral("<= 1000 ms"),
-         median(oneHere) <= 1000},
-        {QStringLiteral("Incremental: nothing changed"), median(nothing), QString(), QStringLiteral("<= 1000 ms"),
-         median(nothing) <= 1000},
+        {QStringLiteral("Incremental: one contact changed here"), median(oneHere), serverPart(listHere),
+         QStringLiteral("<= 1000 ms"), median(oneHere) <= 1000},
+        {QStringLiteral("Incremental: nothing changed"), median(nothing), serverPart(listNothing),
+         QStringLiteral("<= 1000 ms"), median(nothing) <= 1000},
     };
     say(QString());
     say(QStringLiteral("| What | Size | Median ms | Ratio / figure | Target | Met |"));

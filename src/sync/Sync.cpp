@@ -267,11 +267,21 @@ private:
             m_locals.insert(l.id, l);
         }
         check(m_cn, rc);
-        // Every UID the book holds, also of contacts only the journal can bring back.
-        Statement uids(m_cn.handle(), "SELECT ContactID, Uid FROM ContactMeta");
-        while ((rc = uids.step()) == SQLITE_ROW)
-            m_byUid.insert(uidOf(uids, 1), uids.int64(0));
-        check(m_cn, rc);
+    }
+
+    // The contact that has the UID, also one only the journal can bring back; 0 for none.
+    qint64 byUid(const QString &uid)
+    {
+        if (!m_uidsRead) {
+            // Only when the server has new cards: an incremental sync seldom needs them.
+            m_uidsRead = true;
+            Statement uids(m_cn.handle(), "SELECT ContactID, Uid FROM ContactMeta");
+            int rc;
+            while ((rc = uids.step()) == SQLITE_ROW)
+                m_byUid.insert(uidOf(uids, 1), uids.int64(0));
+            check(m_cn, rc);
+        }
+        return m_byUid.value(uid);
     }
 
     Local *local(qint64 id)
@@ -687,7 +697,7 @@ private:
 
     void planNew(const Remote &r, Contact server)
     {
-        const qint64 match = server.uid.isEmpty() ? 0 : m_byUid.value(server.uid);
+        const qint64 match = server.uid.isEmpty() ? 0 : byUid(server.uid);
         if (match && !m_items.contains(match) && !m_handled.contains(match)) {
             Local *l = local(match);
             if (!l || l->place != Place::Contacts) {
@@ -1079,6 +1089,7 @@ private:
     QHash<QString, qint64> m_byHref; // the ContactID of a known card
     QHash<qint64, Local> m_locals;
     QHash<QString, qint64> m_byUid;
+    bool m_uidsRead = false;
     QSet<QString> m_newUids;
 
     QHash<QString, QByteArray> m_listed; // href -> ETag, as the server lists them
