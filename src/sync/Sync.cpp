@@ -367,7 +367,9 @@ private:
                                     "<d:sync-token>" + token.toHtmlEscaped().toUtf8() + "</d:sync-token>"
                                     "<d:sync-level>1</d:sync-level><d:prop><d:getetag/></d:prop></d:sync-collection>";
             const Dav::Response r = m_client.report(m_book, 0, body);
-            if (hopeless(r))
+            // A server without the report may answer anything else (501, 400,
+            // 403): the listing below tells whether it can be used at all.
+            if (r.status == 0 || r.status == 401)
                 return fail(r);
             if (r.status == 207) {
                 const Dav::Multistatus ms = Dav::ParseMultistatus(r.body, m_book);

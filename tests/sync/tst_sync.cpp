@@ -1,9 +1,10 @@
 // Two-way sync against a real CardDAV server (Radicale on a loopback port),
 // with the server's state read back through python's HTTP client: discovery
 // and a first sync into a book that has contacts, changes and deletions each
-// way, every conflict policy, a card changed during the sync (412), a server
-// gone in the middle, failures, a card the server refuses and a forgotten
-// sync token, an untrusted certificate. The merge rules are checked on their own first.
+// way, every conflict policy, a sync on a thread of its own, a card changed
+// during the sync (412), a server gone in the middle, failures, a card the
+// server refuses, a forgotten sync token, a server without sync reports and
+// an untrusted certificate. The merge rules are checked on their own first.
 #include "support/CoreTestSupport.h"
 #include "support/RadicaleServer.h"
 
@@ -16,7 +17,11 @@
 #include "sync/Sync.h"
 #include "sync/SyncRunner.h"
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTest>
@@ -107,6 +112,43 @@ struct Bench
         return server.http("PUT", href, text, {{"If-Match", now.etag}, {"Content-Type", "text/vcard"}}).status / 100 == 2;
     }
 };
+
+// A server without sync reports: a proxy in front of Radicale that answers
+// every sync-collection REPORT with 501 and passes everything else on.
+const char kProxy[] = R"(
+import http.server, sys, urllib.request, urllib.error
+port, target = int(sys.argv[1]), sys.argv[2]
+class Proxy(http.server.BaseHTTPRequestHandler):
+    def relay(self):
+        n = int(self.headers.get('Content-Length') or 0)
+        body = self.rfile.read(n) if n else None
+        if self.command == 'REPORT' and body and b'sync-collection' in body:
+            self.send_response(501)
+            self.send_header('Content-Length', '0')
+            self.end_headers()
+            return
+        req = urllib.request.Request(target + self.path, data=body, method=self.command)
+        for k, v in self.headers.items():
+            if k.lower() not in ('host', 'content-length', 'connection'):
+                req.add_header(k, v)
+        try:
+            r = urllib.request.urlopen(req)
+            status = r.status
+        except urllib.error.HTTPError as e:
+            r, status = e, e.code
+        data = r.read()
+        self.send_response(status)
+        for k, v in r.headers.items():
+            if k.lower() not in ('content-length', 'connection', 'transfer-encoding', 'date', 'server'):
+                self.send_header(k, v)
+        self.send_header('Content-Length', str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+    do_GET = do_PUT = do_DELETE = do_PROPFIND = do_REPORT = do_MKCOL = relay
+    def log_message(self, *args):
+        pass
+http.server.ThreadingHTTPServer(('127.0.0.1', port), Proxy).serve_forever()
+)";
 
 Contact contact(const QString &first, const QString &phones, const QStringList &kept, const QString &notes = QString())
 {
@@ -441,6 +483,43 @@ private slots:
         Sync::Accounts::SetTrustedCertificate(*cn, s.account, QStringLiteral("00:11"));
         const Sync::Report r = Sync::Run(*cn, s.account, o);
         QVERIFY2(!r.ok && r.certificate && r.certificate->fingerprint == fingerprint, qPrintable(r.failure));
+    }
+
+    // A server without sync reports: every card's ETag is listed instead,
+    // and a card deleted there is noticed all the same.
+    void withoutSyncReports()
+    {
+        Bench b;
+        QVERIFY(b.open());
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        QProcess proxy;
+        proxy.start(RadicaleServer::python(), {"-c", kProxy, QString::number(port), b.server.url().chopped(1)});
+        const auto stop = qScopeGuard([&] {
+            proxy.kill();
+            proxy.waitForFinished();
+        });
+        QTcpSocket up;
+        for (int i = 0; i < 100 && up.state() != QAbstractSocket::ConnectedState; ++i) {
+            up.connectToHost(QHostAddress::LocalHost, port);
+            if (!up.waitForConnected(100))
+                QTest::qWait(50);
+        }
+        QCOMPARE(up.state(), QAbstractSocket::ConnectedState);
+        const QString viaProxy = QString("http://127.0.0.1:%1/").arg(port);
+        const Sync::SetupResult s = Sync::Setup(*b.cn, viaProxy, "ann", "secret");
+        QVERIFY2(s.failure.isEmpty(), qPrintable(s.failure));
+        b.account = s.account;
+        b.import(card("uid-p", "Pia", "Park") + card("uid-q", "Quinn", "Qu"));
+        Sync::Report r = b.sync();
+        QVERIFY2(r.ok && r.sent == 2 && r.listedAll, qPrintable(r.text() + r.failure));
+        QCOMPARE(b.server.cards(b.book).size(), 2);
+        QVERIFY(b.query(QString("SELECT SyncToken FROM SyncAccount WHERE Account = %1").arg(b.account)).isEmpty());
+        QCOMPARE(b.server.http("DELETE", b.hrefOf("uid-q")).status, 200);
+        r = b.sync();
+        QVERIFY2(r.ok && r.binned == 1 && r.sent == 0, qPrintable(r.text() + r.failure));
     }
 
     // A sync token the server no longer knows: everything is listed again,
