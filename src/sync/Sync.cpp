@@ -70,7 +70,9 @@ struct Remote
 // What the sync does about one contact, here and there.
 struct Work
 {
-    enum class Here { None, Update, Add, Bin, Restore } here = Here::None;
+    // Keep: a contact gone here without passing the bin (deleted for good, or
+    // an undone sync that brought it) waits in the bin, as the card was.
+    enum class Here { None, Update, Add, Bin, Restore, Keep } here = Here::None;
     qint64 id = 0; // the contact here (none yet for Add)
     Place seenPlace = Place::Nowhere;
     QByteArray seenDigest; // as planned: a contact edited meanwhile is left for the next sync
@@ -663,6 +665,15 @@ private:
             w.href = it.href;
             w.ifMatch = it.etag;
             w.name = l ? nameOf(l->contact) : it.href;
+            if (!l) {
+                if (const std::optional<Contact> last = parseCard(it.card)) {
+                    w.here = Work::Here::Keep;
+                    w.seenPlace = Place::Nowhere;
+                    w.contact = asLocal(*last, nullptr);
+                    w.uid = last->uid;
+                    w.name = nameOf(w.contact);
+                }
+            }
             m_work.push_back(w);
         }
     }
@@ -1041,6 +1052,11 @@ private:
                 case Work::Here::Restore:
                     step->keepBefore(w->id);
                     fromBin(*w);
+                    break;
+                case Work::Here::Keep:
+                    step->keepBefore(w->id);
+                    fromBin(*w);
+                    toBin(w->id);
                     break;
                 case Work::Here::None:
                     break;

@@ -8,6 +8,7 @@
 //   If-Match, or If-None-Match for a new card; DELETE with If-Match);
 // - a contact removed here is deleted on the server; one deleted on the server
 //   goes to the Recycle bin here; one restored here goes back as a new card;
+//   one gone here without passing the bin waits there, as the server had it;
 // - a contact changed on both sides (or whose card changed on the server while
 //   this sync sent it: 412) is a conflict, settled by the account's policy or
 //   the caller; the version that loses keeps what only it has;

@@ -259,7 +259,8 @@ private slots:
     }
 
     // Removed here: deleted there. Deleted there: to the bin here. Restored
-    // here: back there, as a new card.
+    // here: back there, as a new card. Gone here without passing the bin: in
+    // the bin, as the card was.
     void deletionsBothWays()
     {
         Bench b;
@@ -285,6 +286,16 @@ private slots:
         QVERIFY(r.ok && r.sent == 1);
         QVERIFY(b.serverCard("uid-y").contains("Yu"));
         QCOMPARE(b.server.cards(b.book).size(), 1);
+
+        // A sync's new contact undone is removed there too, and waits in the bin here.
+        QCOMPARE(b.server.http("PUT", b.book + "z.vcf", card("uid-zz", "Zak", "Zu")).status, 201);
+        QVERIFY(b.sync().added == 1);
+        Journal::Undo(*b.cn);
+        QCOMPARE(b.idOf("Zak"), 0);
+        r = b.sync();
+        QVERIFY2(r.ok && r.deleted == 1, qPrintable(r.text() + r.failure));
+        QVERIFY(b.serverCard("uid-zz").isEmpty());
+        QCOMPARE(b.query("SELECT Last_Name FROM RecycleBin WHERE First_Name = 'Zak'"), QString("Zu"));
     }
 
     // Changed on both sides: each policy, with the birthday only the server
