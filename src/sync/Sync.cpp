@@ -1019,7 +1019,8 @@ private:
         std::optional<JournalStep> step;
         std::optional<Transaction> plain;
         if (changesHere) {
-            step.emplace(m_cn, QStringLiteral("Sync"));
+            // Named as the Edit menu shows it: "Undo sync with ann@dav.example.org".
+            step.emplace(m_cn, QStringLiteral("sync with ") + m_account.key());
         } else {
             plain.emplace(m_cn.handle());
             if (!plain->active())

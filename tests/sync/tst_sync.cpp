@@ -223,7 +223,7 @@ private slots:
                      ann.contains("met here"), ann.constData());
         QVERIFY(b.serverCard("uid-c").contains("Cole"));
         QVERIFY(b.query(QString("SELECT Kept FROM ContactMeta WHERE ContactID = %1").arg(b.idOf("Ann"))).contains("BDAY"));
-        QCOMPARE(Journal::NextUndo(*b.cn)->name, QString("Sync"));
+        QCOMPARE(Journal::NextUndo(*b.cn)->name, "sync with ann@127.0.0.1:" + QString::number(b.server.port()));
 
         const Sync::Report again = b.sync();
         QVERIFY2(again.ok && again.text().startsWith("0 added, 0 updated, 0 moved to the Recycle bin, 0 restored here; 0 sent"),
@@ -248,7 +248,7 @@ private slots:
         QVERIFY2(r.ok && r.updated == 1 && r.sent == 0, qPrintable(r.text()));
         QCOMPARE(b.query("SELECT Company FROM Contacts"), QString("Globex"));
         QVERIFY(b.query("SELECT Kept FROM ContactMeta").contains("TITLE:Chief"));
-        QCOMPARE(Journal::NextUndo(*b.cn)->name, QString("Sync"));
+        QCOMPARE(Journal::NextUndo(*b.cn)->name, "sync with ann@127.0.0.1:" + QString::number(b.server.port()));
         Journal::Undo(*b.cn);
         QCOMPARE(b.query("SELECT Company FROM Contacts"), QString("Acme"));
         r = b.sync();
