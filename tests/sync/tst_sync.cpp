@@ -10,6 +10,7 @@
 
 #include "context/AppContext.h"
 #include "interchange/Import.h"
+#include "store/BookSchema.h"
 #include "store/Journal.h"
 #include "store/RecycleBin.h"
 #include "store/mdlMDB.h"
@@ -296,6 +297,12 @@ private slots:
         QVERIFY2(r.ok && r.deleted == 1, qPrintable(r.text() + r.failure));
         QVERIFY(b.serverCard("uid-zz").isEmpty());
         QCOMPARE(b.query("SELECT Last_Name FROM RecycleBin WHERE First_Name = 'Zak'"), QString("Zu"));
+
+        // Rows of a contact that exists nowhere (another program deleted every trace) are forgotten.
+        b.cn->exec("INSERT INTO SyncItem (Account, ContactID, Href) VALUES (1, 999999, '/ann/contacts/gone.vcf')");
+        BookSchema::Reconcile(*b.cn);
+        QCOMPARE(b.query("SELECT count(*) FROM SyncItem WHERE ContactID = 999999"), QString("0"));
+        QCOMPARE(b.query("SELECT count(*) FROM SyncItem"), QString("1")); // Yan's
     }
 
     // Changed on both sides: each policy, with the birthday only the server
