@@ -24,6 +24,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <deque>
 
 namespace Sync {
 
@@ -69,7 +70,9 @@ struct Remote
 // What the sync does about one contact, here and there.
 struct Work
 {
-    enum class Here { None, Update, Add, Bin, Restore } here = Here::None;
+    // Keep: a contact gone here without passing the bin (deleted for good, or
+    // an undone sync that brought it) waits in the bin, as the card was.
+    enum class Here { None, Update, Add, Bin, Restore, Keep } here = Here::None;
     qint64 id = 0; // the contact here (none yet for Add)
     Place seenPlace = Place::Nowhere;
     QByteArray seenDigest; // as planned: a contact edited meanwhile is left for the next sync
@@ -266,11 +269,21 @@ private:
             m_locals.insert(l.id, l);
         }
         check(m_cn, rc);
-        // Every UID the book holds, also of contacts only the journal can bring back.
-        Statement uids(m_cn.handle(), "SELECT ContactID, Uid FROM ContactMeta");
-        while ((rc = uids.step()) == SQLITE_ROW)
-            m_byUid.insert(uidOf(uids, 1), uids.int64(0));
-        check(m_cn, rc);
+    }
+
+    // The contact that has the UID, also one only the journal can bring back; 0 for none.
+    qint64 byUid(const QString &uid)
+    {
+        if (!m_uidsRead) {
+            // Only when the server has new cards: an incremental sync seldom needs them.
+            m_uidsRead = true;
+            Statement uids(m_cn.handle(), "SELECT ContactID, Uid FROM ContactMeta");
+            int rc;
+            while ((rc = uids.step()) == SQLITE_ROW)
+                m_byUid.insert(uidOf(uids, 1), uids.int64(0));
+            check(m_cn, rc);
+        }
+        return m_byUid.value(uid);
     }
 
     Local *local(qint64 id)
@@ -356,7 +369,9 @@ private:
                                     "<d:sync-token>" + token.toHtmlEscaped().toUtf8() + "</d:sync-token>"
                                     "<d:sync-level>1</d:sync-level><d:prop><d:getetag/></d:prop></d:sync-collection>";
             const Dav::Response r = m_client.report(m_book, 0, body);
-            if (hopeless(r))
+            // A server without the report may answer anything else (501, 400,
+            // 403): the listing below tells whether it can be used at all.
+            if (r.status == 0 || r.status == 401)
                 return fail(r);
             if (r.status == 207) {
                 const Dav::Multistatus ms = Dav::ParseMultistatus(r.body, m_book);
@@ -496,6 +511,44 @@ private:
         w.item = Item{w.id, r.href, r.etag, r.card, digest};
     }
 
+    // The contact becomes `merged` here against the server's `there`: what
+    // changes here, the row, and what is sent when the two still differ.
+    void settle(Work &w, Local &l, const Contact &merged, const Contact &there, const Remote &r)
+    {
+        w.id = l.id;
+        w.seenPlace = l.place;
+        w.seenDigest = l.digest;
+        const bool changesHere = !CardMerge::Same(merged, l.contact);
+        const Contact &after = changesHere ? merged : l.contact;
+        if (changesHere) {
+            w.here = Work::Here::Update;
+            w.contact = merged;
+            ++m_report.updated;
+        }
+        const bool agree = CardMerge::Same(after, there);
+        setRow(w, r, digestOf(agree ? after : there));
+        if (!agree) {
+            w.href = r.href;
+            w.ifMatch = r.etag;
+            sendLocal(w, after, l.uid, l.rev, Work::There::Change);
+        }
+    }
+
+    // Keep both: the server's version as a contact of its own, with a UID of
+    // its own, here and on the server.
+    Work copyOf(const Contact &there)
+    {
+        Work copy;
+        copy.here = Work::Here::Add;
+        copy.contact = there;
+        copy.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        copy.contact.uid = copy.uid;
+        copy.href = m_bookPath + cardFileName(copy.uid);
+        sendLocal(copy, copy.contact, copy.uid, 0, Work::There::Create);
+        ++m_report.added;
+        return copy;
+    }
+
     // Both sides changed the contact since they last agreed (`base`).
     void conflict(Local &l, const Remote &r, const Contact &server, const std::optional<Contact> &base)
     {
@@ -514,32 +567,19 @@ private:
             // Ours replaces the server's card, and the server's version
             // becomes a contact of its own, with a UID of its own.
             sendLocal(w, l.contact, l.uid, l.rev, Work::There::Change);
-            m_work << w;
-            Work copy;
-            copy.here = Work::Here::Add;
-            copy.contact = there;
-            copy.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            copy.contact.uid = copy.uid;
-            copy.href = m_bookPath + cardFileName(copy.uid);
-            sendLocal(copy, copy.contact, copy.uid, 0, Work::There::Create);
-            m_work << copy;
-            ++m_report.added;
+            m_work.push_back(w);
+            m_work.push_back(copyOf(there));
             return;
         }
-        const Contact merged = res == Resolution::Local ? CardMerge::Merge(l.contact, there, base ? &*base : nullptr)
-                                                         : CardMerge::Merge(there, l.contact, base ? &*base : nullptr);
-        if (!CardMerge::Same(merged, l.contact)) {
-            w.here = Work::Here::Update;
-            w.contact = merged;
-            ++m_report.updated;
-        }
-        if (!CardMerge::Same(merged, there))
-            sendLocal(w, merged, l.uid, l.rev, Work::There::Change);
-        m_work << w;
+        const Contact *common = base ? &*base : nullptr;
+        settle(w, l, res == Resolution::Local ? CardMerge::Merge(l.contact, there, common)
+                                              : CardMerge::Merge(there, l.contact, common),
+               there, r);
+        m_work.push_back(w);
     }
 
     // The server's card of a contact removed here: its change brings it back.
-    void restore(Local *l, qint64 id, const Remote &r, const Contact &server)
+    Work restored(Local *l, qint64 id, const Remote &r, const Contact &server)
     {
         Work w;
         w.here = Work::Here::Restore;
@@ -548,9 +588,9 @@ private:
         w.contact = asLocal(server, l);
         w.uid = l ? l->uid : server.uid;
         setRow(w, r, digestOf(w.contact));
-        m_work << w;
         m_handled << id;
         ++m_report.restored;
+        return w;
     }
 
     void plan()
@@ -591,7 +631,7 @@ private:
                     sendLocal(w, l->contact, l->uid, l->rev, Work::There::Create);
                 }
             }
-            m_work << w;
+            m_work.push_back(w);
         }
         for (Local &l : m_locals) {
             if (l.place != Place::Contacts || m_handled.contains(l.id) || l.uid.isEmpty())
@@ -610,7 +650,7 @@ private:
                 w.ifMatch = it->etag;
                 sendLocal(w, l.contact, l.uid, l.rev, Work::There::Change);
             }
-            m_work << w;
+            m_work.push_back(w);
         }
         // Removed here (to the bin or for good): deleted there.
         for (const Item &it : std::as_const(m_items)) {
@@ -625,7 +665,16 @@ private:
             w.href = it.href;
             w.ifMatch = it.etag;
             w.name = l ? nameOf(l->contact) : it.href;
-            m_work << w;
+            if (!l) {
+                if (const std::optional<Contact> last = parseCard(it.card)) {
+                    w.here = Work::Here::Keep;
+                    w.seenPlace = Place::Nowhere;
+                    w.contact = asLocal(*last, nullptr);
+                    w.uid = last->uid;
+                    w.name = nameOf(w.contact);
+                }
+            }
+            m_work.push_back(w);
         }
     }
 
@@ -634,24 +683,16 @@ private:
         m_handled << it.contact;
         Local *l = local(it.contact);
         if (!l || l->place != Place::Contacts) {
-            restore(l, it.contact, r, server);
+            m_work.push_back(restored(l, it.contact, r, server));
             return;
         }
         if (l->digest == it.digest) {
             // Changed there only.
-            Work w;
-            w.id = l->id;
-            w.seenPlace = l->place;
-            w.seenDigest = l->digest;
-            const Contact there = asLocal(server, l);
-            setRow(w, r, digestOf(there));
             loadPhoto(*l);
-            if (!CardMerge::Same(there, l->contact)) {
-                w.here = Work::Here::Update;
-                w.contact = there;
-                ++m_report.updated;
-            }
-            m_work << w;
+            Work w;
+            const Contact there = asLocal(server, l);
+            settle(w, *l, there, there, r);
+            m_work.push_back(w);
             return;
         }
         loadPhoto(*l);
@@ -661,7 +702,7 @@ private:
             Work w;
             w.id = l->id;
             setRow(w, r, l->digest);
-            m_work << w;
+            m_work.push_back(w);
             return;
         }
         conflict(*l, r, server, parseCard(it.card));
@@ -669,11 +710,11 @@ private:
 
     void planNew(const Remote &r, Contact server)
     {
-        const qint64 match = server.uid.isEmpty() ? 0 : m_byUid.value(server.uid);
+        const qint64 match = server.uid.isEmpty() ? 0 : byUid(server.uid);
         if (match && !m_items.contains(match) && !m_handled.contains(match)) {
             Local *l = local(match);
             if (!l || l->place != Place::Contacts) {
-                restore(l, match, r, server);
+                m_work.push_back(restored(l, match, r, server));
                 return;
             }
             // The same contact on both sides before they ever synced (a first
@@ -683,21 +724,8 @@ private:
             loadPhoto(*l);
             const Contact there = asLocal(server, l);
             Work w;
-            w.id = l->id;
-            w.seenPlace = l->place;
-            w.seenDigest = l->digest;
-            w.href = r.href;
-            w.ifMatch = r.etag;
-            setRow(w, r, digestOf(there));
-            const Contact merged = CardMerge::Merge(there, l->contact, nullptr);
-            if (!CardMerge::Same(merged, l->contact)) {
-                w.here = Work::Here::Update;
-                w.contact = merged;
-                ++m_report.updated;
-            }
-            if (!CardMerge::Same(merged, there))
-                sendLocal(w, merged, l->uid, l->rev, Work::There::Change);
-            m_work << w;
+            settle(w, *l, CardMerge::Merge(there, l->contact, nullptr), there, r);
+            m_work.push_back(w);
             return;
         }
         Work w;
@@ -709,7 +737,7 @@ private:
                     : server.uid;
         m_newUids << w.uid;
         setRow(w, r, digestOf(w.contact));
-        m_work << w;
+        m_work.push_back(w);
         ++m_report.added;
     }
 
@@ -763,9 +791,7 @@ private:
         const Remote r{w.href, g.etag, g.body};
         Local *l = local(w.id);
         if (w.there == Work::There::Delete) {
-            w.there = Work::There::None;
-            w.row = Work::Row::Keep;
-            restore(l, w.id, r, *server);
+            w = restored(l, w.id, r, *server);
             return true;
         }
         ++m_report.conflicts;
@@ -784,15 +810,7 @@ private:
         w.row = Work::Row::Set;
         w.item = Item{w.id, w.href, g.etag, g.body, digestOf(there)};
         if (res == Resolution::KeepBoth) {
-            Work copy;
-            copy.here = Work::Here::Add;
-            copy.contact = there;
-            copy.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            copy.contact.uid = copy.uid;
-            copy.href = m_bookPath + cardFileName(copy.uid);
-            sendLocal(copy, copy.contact, copy.uid, 0, Work::There::Create);
-            m_late << copy;
-            ++m_report.added;
+            m_work.push_back(copyOf(there));
             return true;
         }
         const Contact merged = res == Resolution::Local ? CardMerge::Merge(mine.contact, there, base ? &*base : nullptr)
@@ -858,17 +876,15 @@ private:
     void send()
     {
         qint64 total = 0;
-        for (const Work &w : std::as_const(m_work))
+        for (const Work &w : m_work)
             total += w.there != Work::There::None;
         qint64 done = 0;
-        for (QList<Work> *list : {&m_work, &m_late}) {
-            for (qsizetype i = 0; i < list->size(); ++i) {
-                Work &w = (*list)[i];
-                if (w.there == Work::There::None)
-                    continue;
-                if (!told(QStringLiteral("Sending"), done++, total) || !sendOne(w, false))
-                    return;
-            }
+        for (size_t i = 0; i < m_work.size(); ++i) {
+            Work &w = m_work[i];
+            if (w.there == Work::There::None)
+                continue;
+            if (!told(QStringLiteral("Sending"), done++, total) || !sendOne(w, false))
+                return;
         }
         told(QStringLiteral("Sending"), total, total);
     }
@@ -901,6 +917,15 @@ private:
         return digestOf(now) == w.seenDigest;
     }
 
+    // A statement prepared once per sync (a first sync writes thousands of rows).
+    Statement &cached(std::optional<Statement> &slot, const QByteArray &sql)
+    {
+        if (!slot)
+            slot.emplace(m_cn.handle(), sql);
+        slot->reset();
+        return *slot;
+    }
+
     void run(const QByteArray &sql, qint64 id, const QString &text = QString())
     {
         Statement st(m_cn.handle(), sql);
@@ -912,16 +937,16 @@ private:
 
     void update(qint64 id, const Contact &c)
     {
-        Statement st(m_cn.handle(), "UPDATE Contacts SET First_Name = ?1, Last_Name = ?2, Company = ?3, Address = ?4,"
-                                    " Category = ?5, Phones = ?6, Mails = ?7, Websites = ?8, Notes = ?9, Picture = ?11"
-                                    " WHERE ContactID = ?12");
+        Statement &st = cached(m_update, "UPDATE Contacts SET First_Name = ?1, Last_Name = ?2, Company = ?3, Address = ?4,"
+                                         " Category = ?5, Phones = ?6, Mails = ?7, Websites = ?8, Notes = ?9, Picture = ?11"
+                                         " WHERE ContactID = ?12");
         for (int i = 0; i < ContactCard::ColumnCount; ++i) {
             if (i != ContactCard::Registered)
                 st.bind(i + 1, c.columns.at(i));
         }
         st.bind(12, id);
         check(m_cn, st.step());
-        Statement kept(m_cn.handle(), "UPDATE ContactMeta SET Kept = ?2 WHERE ContactID = ?1");
+        Statement &kept = cached(m_updateKept, "UPDATE ContactMeta SET Kept = ?2 WHERE ContactID = ?1");
         kept.bind(1, id);
         bindText(kept, 2, ContactCard::JoinKept(c.kept));
         check(m_cn, kept.step());
@@ -929,13 +954,13 @@ private:
 
     qint64 add(const Contact &c, const QString &uid)
     {
-        Statement st(m_cn.handle(), "INSERT INTO Contacts (" + QByteArray(kContactColumns) + ") VALUES"
-                                    " (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+        Statement &st = cached(m_insert, "INSERT INTO Contacts (" + QByteArray(kContactColumns) + ") VALUES"
+                                         " (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
         for (int i = 0; i < ContactCard::ColumnCount; ++i)
             st.bind(i + 1, i == ContactCard::Registered ? StoredDateTime(QDateTime::currentDateTime()) : c.columns.at(i));
         check(m_cn, st.step());
         const qint64 id = sqlite3_last_insert_rowid(m_cn.handle());
-        Statement meta(m_cn.handle(), "INSERT INTO ContactMeta (ContactID, Uid, Kept, Rev) VALUES (?1, ?2, ?3, ?4)");
+        Statement &meta = cached(m_insertMeta, "INSERT INTO ContactMeta (ContactID, Uid, Kept, Rev) VALUES (?1, ?2, ?3, ?4)");
         meta.bind(1, id);
         bindUid(meta, 2, uid);
         bindText(meta, 3, ContactCard::JoinKept(c.kept));
@@ -973,8 +998,8 @@ private:
 
     void setItem(const Item &it)
     {
-        Statement st(m_cn.handle(), "INSERT OR REPLACE INTO SyncItem (Account, ContactID, Href, ETag, Card, Digest)"
-                                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+        Statement &st = cached(m_setItem, "INSERT OR REPLACE INTO SyncItem (Account, ContactID, Href, ETag, Card, Digest)"
+                                          " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
         st.bind(1, m_account.id).bind(2, it.contact).bind(3, it.href);
         st.bindUtf8(4, it.etag).bindUtf8(5, it.card).bindBlob(6, it.digest);
         check(m_cn, st.step());
@@ -989,25 +1014,21 @@ private:
 
     void write()
     {
-        QList<Work *> all;
-        bool changesHere = false;
-        for (QList<Work> *list : {&m_work, &m_late}) {
-            for (Work &w : *list) {
-                all << &w;
-                changesHere = changesHere || w.here != Work::Here::None;
-            }
-        }
+        const bool changesHere = std::any_of(m_work.cbegin(), m_work.cend(),
+                                             [](const Work &w) { return w.here != Work::Here::None; });
         std::optional<JournalStep> step;
         std::optional<Transaction> plain;
         if (changesHere) {
-            step.emplace(m_cn, QStringLiteral("Sync"));
+            // Named as the Edit menu shows it: "Undo sync with ann@dav.example.org".
+            step.emplace(m_cn, QStringLiteral("sync with ") + m_account.key());
         } else {
             plain.emplace(m_cn.handle());
             if (!plain->active())
                 m_cn.fail(plain->beginResult());
         }
         qint64 firstNew = 0, lastNew = 0;
-        for (Work *w : std::as_const(all)) {
+        for (Work &work : m_work) {
+            Work *const w = &work;
             if (w->here != Work::Here::None) {
                 if (!unchanged(*w)) {
                     m_incomplete = true;
@@ -1032,6 +1053,11 @@ private:
                 case Work::Here::Restore:
                     step->keepBefore(w->id);
                     fromBin(*w);
+                    break;
+                case Work::Here::Keep:
+                    step->keepBefore(w->id);
+                    fromBin(*w);
+                    toBin(w->id);
                     break;
                 case Work::Here::None:
                     break;
@@ -1082,6 +1108,7 @@ private:
     QHash<QString, qint64> m_byHref; // the ContactID of a known card
     QHash<qint64, Local> m_locals;
     QHash<QString, qint64> m_byUid;
+    bool m_uidsRead = false;
     QSet<QString> m_newUids;
 
     QHash<QString, QByteArray> m_listed; // href -> ETag, as the server lists them
@@ -1090,11 +1117,13 @@ private:
     QList<Remote> m_remotes;
 
     QSet<qint64> m_handled;
-    QList<Work> m_work;
-    QList<Work> m_late; // copies kept after a 412
+    // What to do, in order; a 412 may add more while it is being sent (a deque
+    // keeps the one being sent where it is).
+    std::deque<Work> m_work;
     QList<qint64> m_added;
     QString m_failure;
     bool m_incomplete = false;
+    std::optional<Statement> m_update, m_updateKept, m_insert, m_insertMeta, m_setItem;
 };
 
 } // namespace

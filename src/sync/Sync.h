@@ -8,11 +8,13 @@
 //   If-Match, or If-None-Match for a new card; DELETE with If-Match);
 // - a contact removed here is deleted on the server; one deleted on the server
 //   goes to the Recycle bin here; one restored here goes back as a new card;
+//   one gone here without passing the bin waits there, as the server had it;
 // - a contact changed on both sides (or whose card changed on the server while
 //   this sync sent it: 412) is a conflict, settled by the account's policy or
 //   the caller; the version that loses keeps what only it has;
-// - everything a sync changes here is one step of the journal ("Sync"), which
-//   Undo takes back (the next sync then sends the contacts as they are again);
+// - everything a sync changes here is one step of the journal ("sync with
+//   ann@host"), which Undo takes back (the next sync then sends the contacts
+//   as they are again);
 // - a failure (no connection, a wrong password, a server error, a time out,
 //   the server gone in the middle) ends the sync with a one-line reason; what
 //   was done is recorded, and the next sync does the rest.

@@ -23,7 +23,7 @@ for h in sys.argv[5:]:
     k, v = h.split(':', 1)
     req.add_header(k, v)
 try:
-    r = urllib.request.urlopen(req, timeout=30, context=ssl._create_unverified_context())
+    r = urllib.request.urlopen(req, timeout=600, context=ssl._create_unverified_context())
     status, etag, data = r.status, r.headers.get('ETag') or '', r.read()
 except urllib.error.HTTPError as e:
     status, etag, data = e.code, e.headers.get('ETag') or '', e.read()
@@ -44,11 +44,15 @@ int freePort()
 RadicaleServer::RadicaleServer(bool tls) : m_tls(tls)
 {
     if (tls) {
-        QProcess::execute(QStringLiteral("openssl"),
-                          {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-                           QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                           QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-keyout"), m_dir.filePath(QStringLiteral("key.pem")),
-                           QStringLiteral("-out"), m_dir.filePath(QStringLiteral("cert.pem"))});
+        QProcess openssl;
+        openssl.setStandardOutputFile(QProcess::nullDevice());
+        openssl.setStandardErrorFile(QProcess::nullDevice());
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                       QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-keyout"), m_dir.filePath(QStringLiteral("key.pem")),
+                       QStringLiteral("-out"), m_dir.filePath(QStringLiteral("cert.pem"))});
+        openssl.waitForFinished(60000);
     }
     m_port = freePort();
     QFile users(m_dir.filePath(QStringLiteral("users")));
@@ -84,7 +88,7 @@ bool RadicaleServer::start()
                      QStringLiteral("--auth-htpasswd-encryption"), QStringLiteral("plain"),
                      QStringLiteral("--rights-type"), QStringLiteral("owner_only"),
                      QStringLiteral("--auth-delay"), QStringLiteral("0"),
-                     QStringLiteral("--logging-level"), QStringLiteral("error")};
+                     QStringLiteral("--logging-level"), QStringLiteral("critical")};
     if (m_tls) {
         args << QStringLiteral("--server-ssl") << QStringLiteral("True") << QStringLiteral("--server-certificate")
              << m_dir.filePath(QStringLiteral("cert.pem")) << QStringLiteral("--server-key")
@@ -143,7 +147,7 @@ RadicaleServer::Answer RadicaleServer::http(const QByteArray &method, const QStr
     p.waitForStarted();
     p.write(body);
     p.closeWriteChannel();
-    p.waitForFinished(60000);
+    p.waitForFinished(600000);
     const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
     Answer a;
     if (lines.size() >= 3) {

@@ -1,21 +1,29 @@
 // Two-way sync against a real CardDAV server (Radicale on a loopback port),
 // with the server's state read back through python's HTTP client: discovery
 // and a first sync into a book that has contacts, changes and deletions each
-// way, every conflict policy, a card changed during the sync (412), a server
-// gone in the middle, failures, a card the server refuses and a forgotten
-// sync token, an untrusted certificate. The merge rules are checked on their own first.
+// way, every conflict policy, a sync on a thread of its own, a card changed
+// during the sync (412), a server gone in the middle, failures, a card the
+// server refuses, a forgotten sync token, a server without sync reports and
+// an untrusted certificate. The merge rules are checked on their own first.
 #include "support/CoreTestSupport.h"
 #include "support/RadicaleServer.h"
 
 #include "context/AppContext.h"
 #include "interchange/Import.h"
+#include "store/BookSchema.h"
 #include "store/Journal.h"
 #include "store/RecycleBin.h"
 #include "store/mdlMDB.h"
 #include "sync/CardMerge.h"
 #include "sync/Sync.h"
 
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTest>
 
 #include <optional>
@@ -105,6 +113,43 @@ struct Bench
     }
 };
 
+// A server without sync reports: a proxy in front of Radicale that answers
+// every sync-collection REPORT with 501 and passes everything else on.
+const char kProxy[] = R"(
+import http.server, sys, urllib.request, urllib.error
+port, target = int(sys.argv[1]), sys.argv[2]
+class Proxy(http.server.BaseHTTPRequestHandler):
+    def relay(self):
+        n = int(self.headers.get('Content-Length') or 0)
+        body = self.rfile.read(n) if n else None
+        if self.command == 'REPORT' and body and b'sync-collection' in body:
+            self.send_response(501)
+            self.send_header('Content-Length', '0')
+            self.end_headers()
+            return
+        req = urllib.request.Request(target + self.path, data=body, method=self.command)
+        for k, v in self.headers.items():
+            if k.lower() not in ('host', 'content-length', 'connection'):
+                req.add_header(k, v)
+        try:
+            r = urllib.request.urlopen(req)
+            status = r.status
+        except urllib.error.HTTPError as e:
+            r, status = e, e.code
+        data = r.read()
+        self.send_response(status)
+        for k, v in r.headers.items():
+            if k.lower() not in ('content-length', 'connection', 'transfer-encoding', 'date', 'server'):
+                self.send_header(k, v)
+        self.send_header('Content-Length', str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+    do_GET = do_PUT = do_DELETE = do_PROPFIND = do_REPORT = do_MKCOL = relay
+    def log_message(self, *args):
+        pass
+http.server.ThreadingHTTPServer(('127.0.0.1', port), Proxy).serve_forever()
+)";
+
 Contact contact(const QString &first, const QString &phones, const QStringList &kept, const QString &notes = QString())
 {
     Contact c;
@@ -178,7 +223,7 @@ private slots:
                      ann.contains("met here"), ann.constData());
         QVERIFY(b.serverCard("uid-c").contains("Cole"));
         QVERIFY(b.query(QString("SELECT Kept FROM ContactMeta WHERE ContactID = %1").arg(b.idOf("Ann"))).contains("BDAY"));
-        QCOMPARE(Journal::NextUndo(*b.cn)->name, QString("Sync"));
+        QCOMPARE(Journal::NextUndo(*b.cn)->name, "sync with ann@127.0.0.1:" + QString::number(b.server.port()));
 
         const Sync::Report again = b.sync();
         QVERIFY2(again.ok && again.text().startsWith("0 added, 0 updated, 0 moved to the Recycle bin, 0 restored here; 0 sent"),
@@ -203,7 +248,7 @@ private slots:
         QVERIFY2(r.ok && r.updated == 1 && r.sent == 0, qPrintable(r.text()));
         QCOMPARE(b.query("SELECT Company FROM Contacts"), QString("Globex"));
         QVERIFY(b.query("SELECT Kept FROM ContactMeta").contains("TITLE:Chief"));
-        QCOMPARE(Journal::NextUndo(*b.cn)->name, QString("Sync"));
+        QCOMPARE(Journal::NextUndo(*b.cn)->name, "sync with ann@127.0.0.1:" + QString::number(b.server.port()));
         Journal::Undo(*b.cn);
         QCOMPARE(b.query("SELECT Company FROM Contacts"), QString("Acme"));
         r = b.sync();
@@ -214,7 +259,8 @@ private slots:
     }
 
     // Removed here: deleted there. Deleted there: to the bin here. Restored
-    // here: back there, as a new card.
+    // here: back there, as a new card. Gone here without passing the bin: in
+    // the bin, as the card was.
     void deletionsBothWays()
     {
         Bench b;
@@ -240,6 +286,22 @@ private slots:
         QVERIFY(r.ok && r.sent == 1);
         QVERIFY(b.serverCard("uid-y").contains("Yu"));
         QCOMPARE(b.server.cards(b.book).size(), 1);
+
+        // A sync's new contact undone is removed there too, and waits in the bin here.
+        QCOMPARE(b.server.http("PUT", b.book + "z.vcf", card("uid-zz", "Zak", "Zu")).status, 201);
+        QVERIFY(b.sync().added == 1);
+        Journal::Undo(*b.cn);
+        QCOMPARE(b.idOf("Zak"), 0);
+        r = b.sync();
+        QVERIFY2(r.ok && r.deleted == 1, qPrintable(r.text() + r.failure));
+        QVERIFY(b.serverCard("uid-zz").isEmpty());
+        QCOMPARE(b.query("SELECT Last_Name FROM RecycleBin WHERE First_Name = 'Zak'"), QString("Zu"));
+
+        // Rows of a contact that exists nowhere (another program deleted every trace) are forgotten.
+        b.cn->exec("INSERT INTO SyncItem (Account, ContactID, Href) VALUES (1, 999999, '/ann/contacts/gone.vcf')");
+        BookSchema::Reconcile(*b.cn);
+        QCOMPARE(b.query("SELECT count(*) FROM SyncItem WHERE ContactID = 999999"), QString("0"));
+        QCOMPARE(b.query("SELECT count(*) FROM SyncItem"), QString("1")); // Yan's
     }
 
     // Changed on both sides: each policy, with the birthday only the server
@@ -409,6 +471,43 @@ private slots:
         Sync::Accounts::SetTrustedCertificate(*cn, s.account, QStringLiteral("00:11"));
         const Sync::Report r = Sync::Run(*cn, s.account, o);
         QVERIFY2(!r.ok && r.certificate && r.certificate->fingerprint == fingerprint, qPrintable(r.failure));
+    }
+
+    // A server without sync reports: every card's ETag is listed instead,
+    // and a card deleted there is noticed all the same.
+    void withoutSyncReports()
+    {
+        Bench b;
+        QVERIFY(b.open());
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        QProcess proxy;
+        proxy.start(RadicaleServer::python(), {"-c", kProxy, QString::number(port), b.server.url().chopped(1)});
+        const auto stop = qScopeGuard([&] {
+            proxy.kill();
+            proxy.waitForFinished();
+        });
+        QTcpSocket up;
+        for (int i = 0; i < 100 && up.state() != QAbstractSocket::ConnectedState; ++i) {
+            up.connectToHost(QHostAddress::LocalHost, port);
+            if (!up.waitForConnected(100))
+                QTest::qWait(50);
+        }
+        QCOMPARE(up.state(), QAbstractSocket::ConnectedState);
+        const QString viaProxy = QString("http://127.0.0.1:%1/").arg(port);
+        const Sync::SetupResult s = Sync::Setup(*b.cn, viaProxy, "ann", "secret");
+        QVERIFY2(s.failure.isEmpty(), qPrintable(s.failure));
+        b.account = s.account;
+        b.import(card("uid-p", "Pia", "Park") + card("uid-q", "Quinn", "Qu"));
+        Sync::Report r = b.sync();
+        QVERIFY2(r.ok && r.sent == 2 && r.listedAll, qPrintable(r.text() + r.failure));
+        QCOMPARE(b.server.cards(b.book).size(), 2);
+        QVERIFY(b.query(QString("SELECT SyncToken FROM SyncAccount WHERE Account = %1").arg(b.account)).isEmpty());
+        QCOMPARE(b.server.http("DELETE", b.hrefOf("uid-q")).status, 200);
+        r = b.sync();
+        QVERIFY2(r.ok && r.binned == 1 && r.sent == 0, qPrintable(r.text() + r.failure));
     }
 
     // A sync token the server no longer knows: everything is listed again,
