@@ -4,6 +4,12 @@
 // changed on the server, one changed here, and none. Medians of several runs
 // after a warm-up. Run by bench/run.sh sync.
 #include "Generator.h"
+#include "Probes.h"
+
+#include "context/AppContext.h"
+#include "controls/MsgBox.h"
+#include "mainwindow/frmMain.h"
+#include "syncing/frmSyncAccounts.h"
 
 #include "interchange/Export.h"
 #include "store/BookSchema.h"
@@ -12,7 +18,15 @@
 #include "support/RadicaleServer.h"
 #include "sync/Sync.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QBuffer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -158,9 +172,102 @@ double vdirsyncer(const RadicaleServer &server, const QString &bookPath, int *fi
 
 } // namespace
 
+// Chooses an entry of the window's Tools menu once it is offered.
+void chooseTool(frmMain *w, const QString &text)
+{
+    for (QAction *a : w->findChild<QMenu *>(QStringLiteral("mnuToolsTop"))->actions()) {
+        if (a->text() != text)
+            continue;
+        QElapsedTimer t;
+        t.start();
+        while (!a->isEnabled() && t.elapsed() < 30000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        a->trigger();
+    }
+}
+
+// Lets the window run until the status bar says a sync ended; false after `ms`.
+bool waitForSync(frmMain *w, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    auto *bar = w->findChild<QStatusBar *>(QStringLiteral("cStatusBar1"));
+    while (t.elapsed() < ms) {
+        const QString m = bar->currentMessage();
+        if (m.startsWith(QLatin1String("Synced with")) || m.contains(QLatin1String("failed")))
+            return m.startsWith(QLatin1String("Synced with"));
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return false;
+}
+
+// The window syncing the book: set up through Tools > Sync accounts (which
+// syncs at once), then Sync now with one card changed on the server. The
+// event loop's longest wait over all of it.
+double windowGap(const QString &bookFile, const QString &bookUrl, const QString &href, const RadicaleServer &server,
+                 int *syncs)
+{
+    QTemporaryDir app;
+    QDir().mkpath(app.filePath(QStringLiteral("db")));
+    QFile::copy(bookFile, app.filePath(QStringLiteral("db/db.sqlite")));
+    SetApplicationFolder(app.path());
+    MsgBox::SetHeadless(true);
+    auto w = std::make_unique<frmMain>();
+    if (!w->Load())
+        return -1;
+    w->show();
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 3000 || w->IsFilling())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    GapTimer gaps;
+    gaps.start();
+    // Fills the dialog in once it is up, as a user would.
+    QTimer fill;
+    fill.setInterval(20);
+    QObject::connect(&fill, &QTimer::timeout, [&] {
+        frmSyncAccounts *dlg = nullptr;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<frmSyncAccounts *>(top); d && d->isVisible())
+                dlg = d;
+        if (!dlg)
+            return;
+        fill.stop();
+        dlg->findChild<QLineEdit *>(QStringLiteral("txtServer"))->setText(bookUrl);
+        dlg->findChild<QLineEdit *>(QStringLiteral("txtUser"))->setText(QString::fromLatin1(RadicaleServer::kUser));
+        dlg->findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(QString::fromLatin1(RadicaleServer::kPassword));
+        dlg->findChild<QPushButton *>(QStringLiteral("cmdAddAccount"))->click();
+        dlg->reject();
+    });
+    fill.start();
+    chooseTool(w.get(), QStringLiteral("&Sync accounts..."));
+    *syncs = waitForSync(w.get(), 120000);
+    say(QStringLiteral("window: set up and synced: %1").arg(w->findChild<QStatusBar *>(QStringLiteral("cStatusBar1"))->currentMessage()));
+    w->findChild<QStatusBar *>(QStringLiteral("cStatusBar1"))->clearMessage();
+    {
+        const RadicaleServer::Answer now = server.http("GET", href);
+        QByteArray changed = now.body;
+        changed.replace("END:VCARD", "X-BENCH:window\r\nEND:VCARD");
+        server.http("PUT", href, changed, {{"If-Match", now.etag}, {"Content-Type", "text/vcard"}});
+    }
+    chooseTool(w.get(), QStringLiteral("Sync &now"));
+    *syncs += waitForSync(w.get(), 120000);
+    say(QStringLiteral("window: synced again: %1").arg(w->findChild<QStatusBar *>(QStringLiteral("cStatusBar1"))->currentMessage()));
+    // The window's own look for the sync's writes, and its refill.
+    QElapsedTimer after;
+    after.start();
+    while (after.elapsed() < 3000 || w->IsFilling())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    const double gap = gaps.stopMs();
+    w->close();
+    return gap;
+}
+
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
     int size = 10000, runs = 5;
     QString data = QStringLiteral("/tmp/ardentia-bench");
@@ -254,6 +361,11 @@ int main(int argc, char *argv[])
         }
     }
     say(QStringLiteral("incremental syncs %1").arg(right ? "changed exactly the one contact each" : "DID NOT DO WHAT WAS EXPECTED"));
+    int windowSyncs = 0;
+    Statement pickOne(kept->cn->handle(), "SELECT Href FROM SyncItem ORDER BY Href DESC LIMIT 1");
+    pickOne.step();
+    const double gap = windowGap(kept->cn->path(), bookUrl, pickOne.text(0), server, &windowSyncs);
+    say(QStringLiteral("the window synced %1 of 2 times (set up, then Sync now)").arg(windowSyncs));
 
     const double first = median(ours), other = median(theirs);
     // Most of an incremental sync is the server working out what changed.
@@ -278,6 +390,8 @@ int main(int argc, char *argv[])
          QStringLiteral("<= 1000 ms"), median(oneHere) <= 1000},
         {QStringLiteral("Incremental: nothing changed"), median(nothing), serverPart(listNothing),
          QStringLiteral("<= 1000 ms"), median(nothing) <= 1000},
+        {QStringLiteral("Window's longest wait while it sets up an account, syncs, and syncs again"), gap,
+         QStringLiteral("%1 ms").arg(gap, 0, 'f', 1), QStringLiteral("<= 50 ms"), gap >= 0 && gap <= 50 && windowSyncs == 2},
     };
     say(QString());
     say(QStringLiteral("| What | Size | Median ms | Ratio / figure | Target | Met |"));
