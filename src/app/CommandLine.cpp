@@ -384,7 +384,7 @@ int RunCommandLine(int argc, char *argv[])
             GetOptions();
             if (parser.isSet(query))
                 return runQuery(*cn, parser.value(query), Options().OptFoldAccents && cn->sideTablesUsable());
-            return runDuplicates(*cn, PhoneRegion().isEmpty() ? Phone::DefaultRegion() : PhoneRegion());
+            return runDuplicates(*cn, Phone::RegionOr(PhoneRegion()));
         }
         if (parser.isSet(sync)) {
             if (!cn->sideTablesUsable())

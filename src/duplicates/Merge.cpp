@@ -144,7 +144,6 @@ Contact merged(const Contact &keep, const QList<Contact> &others, const QString 
     return out;
 }
 
-QString regionOr(const QString &region) { return region.isEmpty() ? Phone::DefaultRegion() : region; }
 
 // The group's others, each once, without the kept one.
 QList<qint64> othersOf(const MergeGroup &group)
@@ -178,7 +177,7 @@ void run(Connection &cn, Statement &st)
 
 ChangeSummary Merge(Connection &cn, const QList<MergeGroup> &groups, const QString &region)
 {
-    const QString dialIn = regionOr(region);
+    const QString dialIn = Phone::RegionOr(region);
     qsizetype count = 0;
     for (const MergeGroup &g : groups)
         count += othersOf(g).size();
@@ -228,7 +227,7 @@ ChangeSummary Merge(Connection &cn, const QList<MergeGroup> &groups, const QStri
 
 ContactState MergedPreview(Connection &cn, const MergeGroup &group, const QString &region)
 {
-    const Contact after = mergedGroup(cn, group, regionOr(region), nullptr);
+    const Contact after = mergedGroup(cn, group, Phone::RegionOr(region), nullptr);
     ContactState state;
     state.place = Place::Contacts;
     for (const QString &v : after.columns)

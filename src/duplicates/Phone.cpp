@@ -98,6 +98,11 @@ QString DialledDigits(QStringView number)
     return out;
 }
 
+QString RegionOr(const QString &chosen)
+{
+    return chosen.isEmpty() ? DefaultRegion() : chosen;
+}
+
 QString DefaultRegion()
 {
     const QString code = QLocale::territoryToCode(QLocale::system().territory());

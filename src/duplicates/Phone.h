@@ -24,5 +24,7 @@ bool PossiblyValid(const QString &number, const QString &region);
 QString DialledDigits(QStringView number);
 // The country of the system's locale; "US" when it has none.
 QString DefaultRegion();
+// The chosen region, or the locale's when none was chosen.
+QString RegionOr(const QString &chosen);
 
 } // namespace Phone

@@ -16,7 +16,7 @@ void WatchPhoneNumber(QLineEdit *box)
     box->addAction(warning, QLineEdit::TrailingPosition);
     auto check = [box, warning] {
         const QString number = box->text().trimmed();
-        const QString region = PhoneRegion().isEmpty() ? Phone::DefaultRegion() : PhoneRegion();
+        const QString region = Phone::RegionOr(PhoneRegion());
         const bool doubtful = !number.isEmpty() && !Phone::PossiblyValid(number, region);
         warning->setVisible(doubtful);
         const QString why = doubtful ? QStringLiteral("This does not look like a phone number that can be dialled "

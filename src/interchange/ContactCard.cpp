@@ -114,6 +114,19 @@ const Property *keptMatching(const QList<Property> &kept, const QString &name,
 
 namespace ContactCard {
 
+namespace {
+
+// The item lists and the card property each entry becomes.
+struct ListProperty
+{
+    int column;
+    const char *name;
+};
+const ListProperty kLists[] = {{Phones, "TEL"}, {Mails, "EMAIL"}, {Websites, "URL"}};
+
+} // namespace
+
+
 QStringList Padded(QStringList parts, int count)
 {
     while (parts.size() < count)
@@ -387,12 +400,7 @@ void ToCard(VCard::Writer &w, const QStringList &columns, const QString &uid, co
     }
 
     int group = 0;
-    const struct
-    {
-        int column;
-        const char *name;
-    } lists[] = {{Phones, "TEL"}, {Mails, "EMAIL"}, {Websites, "URL"}};
-    for (const auto &l : lists) {
+    for (const ListProperty &l : kLists) {
         const QString propName = QString::fromLatin1(l.name);
         for (const ItemEntry &e : SplitItemList(columns.at(l.column))) {
             const QString description = e.sDescription.trimmed();
@@ -693,12 +701,7 @@ bool ToCardFromStored(VCard::Writer &w, const QByteArrayView *c, QByteArrayView 
     }
 
     int group = 0;
-    const struct
-    {
-        int column;
-        const char *name;
-    } lists[] = {{Phones, "TEL"}, {Mails, "EMAIL"}, {Websites, "URL"}};
-    for (const auto &l : lists) {
+    for (const ListProperty &l : kLists) {
         forEachEntry(c[l.column], [&](QByteArrayView item, QByteArrayView description) {
             description = trimmedAscii(description);
             // Known lower-case types go as TYPE; any other description as the

@@ -9,7 +9,6 @@
 #include "store/Uid.h"
 
 #include <QDateTime>
-#include <QUuid>
 #include <QFile>
 #include <QSaveFile>
 
@@ -139,8 +138,6 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
     qint64 revSeconds = -1;
     QString revText;
     QByteArrayView stored[ContactCard::ColumnCount];
-    qint64 revBytesOf = -2;
-    QByteArray revBytes;
     forEachContact(
         cn, choice, progress, result,
         [&](const Statement &st, QStringList &columns) {
@@ -153,19 +150,11 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
             bool written = false;
             if (st.utf8(12).isEmpty()) {
                 // Most contacts: written from the stored bytes, nothing converted.
-                const qint64 revKey = st.isNull(13) ? -1 : revSeconds;
-                if (revKey != revBytesOf || revBytes.isEmpty()) {
-                    revBytesOf = revKey;
-                    revBytes = rev.toUtf8();
-                }
-                const QByteArray stored16 = st.columnType(11) == SQLITE_BLOB ? st.blob(11) : QByteArray();
-                const QByteArray uid = stored16.size() == 16
-                                           ? QUuid::fromRfc4122(stored16).toByteArray(QUuid::WithoutBraces)
-                                           : uidOf(st).toUtf8();
+                const QByteArray uid = uidOf(st).toUtf8();
                 // The columns last: reading another one may move what these point at.
                 for (int i = 0; i < ContactCard::ColumnCount; ++i)
                     stored[i] = st.utf8(i);
-                written = ContactCard::ToCardFromStored(w, stored, uid, revBytes);
+                written = ContactCard::ToCardFromStored(w, stored, uid, rev.toUtf8());
             }
             if (!written) {
                 readColumns(st, columns);

@@ -345,7 +345,7 @@ void frmMain::findDuplicates()
 {
     if (!SharedDb() || m_readOnly)
         return;
-    const QString region = PhoneRegion().isEmpty() ? Phone::DefaultRegion() : PhoneRegion();
+    const QString region = Phone::RegionOr(PhoneRegion());
     const QString path = SharedDb()->path();
     QList<Duplicates::Group> groups;
     QString failure;

@@ -34,7 +34,7 @@ void frmMain::setUpSync()
     if (!SharedDb() || m_readOnly)
         return;
     m_syncRunner = new SyncRunner(SharedDb()->path(), AppFilePath(QStringLiteral("/pictures")),
-                                  PhoneRegion().isEmpty() ? Phone::DefaultRegion() : PhoneRegion(), this);
+                                  Phone::RegionOr(PhoneRegion()), this);
     m_syncRunner->ask = [this](const Sync::Conflict &conflict) {
         frmConflict dlg(this, conflict);
         dlg.exec();

@@ -35,6 +35,20 @@ const char *const kPreviewFields[] = {"First_Name", "Last_Name", "Company", "Add
 const char *const kPreviewLabels[] = {"First name", "Last name", "Company", "Address", "Category",
                                       "Phones",     "Mails",     "Web sites", "Notes"};
 
+// The group's ticked contact kept, the others merged into it.
+Duplicates::MergeGroup mergeOf(const QTreeWidgetItem *group)
+{
+    Duplicates::MergeGroup m;
+    for (int i = 0; i < group->childCount(); ++i) {
+        const qint64 id = group->child(i)->data(ColName, kIdRole).toLongLong();
+        if (group->child(i)->checkState(ColName) == Qt::Checked)
+            m.keep = id;
+        else
+            m.others << id;
+    }
+    return m;
+}
+
 } // namespace
 
 frmDuplicates::frmDuplicates(QWidget *parent, Connection &cn, const QList<Duplicates::Group> &groups,
@@ -158,14 +172,7 @@ QList<Duplicates::MergeGroup> frmDuplicates::chosen() const
         QTreeWidgetItem *group = tvwGroups->topLevelItem(g);
         if (group->checkState(ColName) != Qt::Checked || group->childCount() < 2)
             continue;
-        Duplicates::MergeGroup m;
-        for (int i = 0; i < group->childCount(); ++i) {
-            const qint64 id = group->child(i)->data(ColName, kIdRole).toLongLong();
-            if (group->child(i)->checkState(ColName) == Qt::Checked)
-                m.keep = id;
-            else
-                m.others << id;
-        }
+        const Duplicates::MergeGroup m = mergeOf(group);
         if (m.keep)
             out << m;
     }
@@ -179,14 +186,7 @@ void frmDuplicates::showPreview(QTreeWidgetItem *item)
         txtPreview->clear();
         return;
     }
-    Duplicates::MergeGroup m;
-    for (int i = 0; i < group->childCount(); ++i) {
-        const qint64 id = group->child(i)->data(ColName, kIdRole).toLongLong();
-        if (group->child(i)->checkState(ColName) == Qt::Checked)
-            m.keep = id;
-        else
-            m.others << id;
-    }
+    const Duplicates::MergeGroup m = mergeOf(group);
     if (!m.keep) {
         txtPreview->clear();
         return;
