@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
+#include <QStringList>
+#include <QThread>
 #include <QTimer>
 
 #include <ctime>
 #include <functional>
+#include <vector>
 
 // Nanoseconds on the machine-wide monotonic clock, comparable between processes.
 inline qint64 MonoNs()
@@ -54,6 +58,62 @@ private:
     QTimer m_timer;
     qint64 m_last = 0;
     qint64 m_max = 0;
+};
+
+// An application that says what kept its event loop waiting: every stretch of
+// time in which no event was delivered is put down to the event being handled
+// then (innermost first), or to "between events". Stretches longer than the
+// threshold are kept, with what was handled around them.
+class StallApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    void watch(double thresholdMs)
+    {
+        m_threshold = qint64(thresholdMs * 1e6);
+        m_last = MonoNs();
+        m_stalls.clear();
+        m_on = true;
+    }
+    QStringList stop()
+    {
+        m_on = false;
+        return m_stalls;
+    }
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        // The window's thread only: others deliver their own events meanwhile.
+        if (!m_on || QThread::currentThread() != thread())
+            return QApplication::notify(receiver, event);
+        mark();
+        m_stack.push_back(describe(receiver, event));
+        const bool done = QApplication::notify(receiver, event);
+        mark();
+        m_stack.pop_back();
+        return done;
+    }
+
+private:
+    static QString describe(QObject *o, QEvent *e)
+    {
+        QString who;
+        for (QObject *p = o; p && who.count(QLatin1Char('<')) < 3; p = p->parent())
+            who += QStringLiteral("<%1 %2").arg(QLatin1String(p->metaObject()->className()), p->objectName());
+        return QStringLiteral("event %1 to %2").arg(int(e->type())).arg(who);
+    }
+    void mark()
+    {
+        const qint64 now = MonoNs();
+        if (now - m_last > m_threshold && m_stalls.size() < 200)
+            m_stalls << QStringLiteral("%1 ms in %2").arg(double(now - m_last) / 1e6, 0, 'f', 1)
+                            .arg(m_stack.empty() ? QStringLiteral("between events") : m_stack.back());
+        m_last = now;
+    }
+    bool m_on = false;
+    qint64 m_threshold = 0;
+    qint64 m_last = 0;
+    std::vector<QString> m_stack;
+    QStringList m_stalls;
 };
 
 // Runs `after` once the first event of `type` that `when` accepts has been

@@ -38,6 +38,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstdio>
 #include <optional>
 
@@ -182,7 +184,8 @@ void chooseTool(frmMain *w, const QString &text)
         t.start();
         while (!a->isEnabled() && t.elapsed() < 30000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        a->trigger();
+        // From the event loop, as a click would.
+        QTimer::singleShot(0, a, &QAction::trigger);
     }
 }
 
@@ -201,15 +204,15 @@ bool waitForSync(frmMain *w, int ms)
     return false;
 }
 
-// The window syncing the book: set up through Tools > Sync accounts (which
-// syncs at once), then Sync now with one card changed on the server. The
-// event loop's longest wait over all of it.
-double windowGap(const QString &bookFile, const QString &bookUrl, const QString &href, const RadicaleServer &server,
-                 int *syncs)
+// The window with an empty book syncing it: set up through Tools > Sync
+// accounts (which syncs every card in at once), then Sync now with one card
+// changed on the server by another device. The event loop's longest wait over
+// all of it, the window's refills after each sync included.
+double windowGap(const QString &bookUrl, const QString &href, const RadicaleServer &server,
+                 int *syncs, double stallMs)
 {
     QTemporaryDir app;
     QDir().mkpath(app.filePath(QStringLiteral("db")));
-    QFile::copy(bookFile, app.filePath(QStringLiteral("db/db.sqlite")));
     SetApplicationFolder(app.path());
     MsgBox::SetHeadless(true);
     auto w = std::make_unique<frmMain>();
@@ -222,6 +225,9 @@ double windowGap(const QString &bookFile, const QString &bookUrl, const QString 
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     GapTimer gaps;
     gaps.start();
+    auto *stalls = static_cast<StallApplication *>(qApp);
+    if (stallMs > 0)
+        stalls->watch(stallMs);
     // Fills the dialog in once it is up, as a user would.
     QTimer fill;
     fill.setInterval(20);
@@ -245,10 +251,18 @@ double windowGap(const QString &bookFile, const QString &bookUrl, const QString 
     say(QStringLiteral("window: set up and synced: %1").arg(w->findChild<QStatusBar *>(QStringLiteral("cStatusBar1"))->currentMessage()));
     w->findChild<QStatusBar *>(QStringLiteral("cStatusBar1"))->clearMessage();
     {
-        const RadicaleServer::Answer now = server.http("GET", href);
-        QByteArray changed = now.body;
-        changed.replace("END:VCARD", "X-BENCH:window\r\nEND:VCARD");
-        server.http("PUT", href, changed, {{"If-Match", now.etag}, {"Content-Type", "text/vcard"}});
+        // Another device changes a card; the window goes on meanwhile.
+        std::atomic<bool> changedThere = false;
+        std::thread other([&] {
+            const RadicaleServer::Answer now = server.http("GET", href);
+            QByteArray changed = now.body;
+            changed.replace("END:VCARD", "X-BENCH:window\r\nEND:VCARD");
+            server.http("PUT", href, changed, {{"If-Match", now.etag}, {"Content-Type", "text/vcard"}});
+            changedThere = true;
+        });
+        while (!changedThere)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        other.join();
     }
     chooseTool(w.get(), QStringLiteral("Sync &now"));
     *syncs += waitForSync(w.get(), 120000);
@@ -259,6 +273,8 @@ double windowGap(const QString &bookFile, const QString &bookUrl, const QString 
     while (after.elapsed() < 3000 || w->IsFilling())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     const double gap = gaps.stopMs();
+    for (const QString &stall : stalls->stop())
+        say(QStringLiteral("window: ") + stall);
     w->close();
     return gap;
 }
@@ -267,9 +283,15 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    StallApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
     int size = 10000, runs = 5;
+    // --window: only the window's part (after one first sync, for the book);
+    // --stalls MS: what kept the window waiting longer than MS.
+    bool windowOnly = false;
+    double stallMs = 0;
+    for (int i = 1; i < argc; ++i)
+        windowOnly = windowOnly || QByteArray(argv[i]) == "--window";
     QString data = QStringLiteral("/tmp/ardentia-bench");
     for (int i = 1; i + 1 < argc; ++i) {
         const QByteArray a = argv[i];
@@ -279,6 +301,8 @@ int main(int argc, char *argv[])
             runs = std::max(1, QByteArray(argv[++i]).toInt());
         else if (a == "--data")
             data = QString::fromUtf8(argv[++i]);
+        else if (a == "--stalls")
+            stallMs = QByteArray(argv[++i]).toDouble();
     }
     const QByteArray all = cards(data, size);
     if (all.isEmpty()) {
@@ -301,7 +325,7 @@ int main(int argc, char *argv[])
     QList<double> ours, theirs, listing, fetching, rest;
     int gotHere = 0, gotThere = 0;
     std::optional<Book> kept;
-    for (int run = 0; run <= runs; ++run) {
+    for (int run = 0; run <= runs && !windowOnly; ++run) {
         auto book = std::make_optional<Book>(bookUrl);
         const double ms = book->sync();
         gotHere = book->count();
@@ -317,6 +341,11 @@ int main(int argc, char *argv[])
         }
         kept = std::move(book);
     }
+    if (windowOnly) {
+        kept.emplace(bookUrl);
+        if (kept->sync() < 0)
+            return 1;
+    }
     say(QStringLiteral("first sync: %1 contacts here, %2 files by vdirsyncer; of our time %3 ms listing the cards,"
                        " %4 ms fetching them (multiget), %5 ms deciding and writing them here")
             .arg(gotHere)
@@ -329,7 +358,7 @@ int main(int argc, char *argv[])
     QList<double> oneThere, oneHere, nothing, listThere, listHere, listNothing;
     Sync::Report report;
     bool right = true;
-    for (int run = 0; run <= runs; ++run) {
+    for (int run = 0; run <= runs && !windowOnly; ++run) {
         Statement pick(kept->cn->handle(), "SELECT Href FROM SyncItem ORDER BY Href LIMIT 1 OFFSET ?1");
         pick.bind(1, qint64(run));
         pick.step();
@@ -364,7 +393,7 @@ int main(int argc, char *argv[])
     int windowSyncs = 0;
     Statement pickOne(kept->cn->handle(), "SELECT Href FROM SyncItem ORDER BY Href DESC LIMIT 1");
     pickOne.step();
-    const double gap = windowGap(kept->cn->path(), bookUrl, pickOne.text(0), server, &windowSyncs);
+    const double gap = windowGap(bookUrl, pickOne.text(0), server, &windowSyncs, stallMs);
     say(QStringLiteral("the window synced %1 of 2 times (set up, then Sync now)").arg(windowSyncs));
 
     const double first = median(ours), other = median(theirs);
@@ -380,7 +409,7 @@ int main(int argc, char *argv[])
         QString target;
         bool met;
     };
-    const QList<Row> rows = {
+    QList<Row> rows = {
         {QStringLiteral("First sync into an empty book"), first,
          QStringLiteral("%1x vdirsyncer (%2 ms)").arg(first / other, 0, 'f', 2).arg(other, 0, 'f', 0),
          QStringLiteral("-"), true},
@@ -390,9 +419,11 @@ int main(int argc, char *argv[])
          QStringLiteral("<= 1000 ms"), median(oneHere) <= 1000},
         {QStringLiteral("Incremental: nothing changed"), median(nothing), serverPart(listNothing),
          QStringLiteral("<= 1000 ms"), median(nothing) <= 1000},
-        {QStringLiteral("Window's longest wait while it sets up an account, syncs, and syncs again"), gap,
+        {QStringLiteral("Window's longest wait while it sets up an account, syncs every card in, and syncs one change"), gap,
          QStringLiteral("%1 ms").arg(gap, 0, 'f', 1), QStringLiteral("<= 50 ms"), gap >= 0 && gap <= 50 && windowSyncs == 2},
     };
+    if (windowOnly)
+        rows = rows.mid(rows.size() - 1);
     say(QString());
     say(QStringLiteral("| What | Size | Median ms | Ratio / figure | Target | Met |"));
     say(QStringLiteral("|---|---|---|---|---|---|"));

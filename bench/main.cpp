@@ -460,7 +460,7 @@ int ChildFirstFill(int argc, char *argv[])
 {
     const QString folder = QString::fromUtf8(argv[2]);
     const int rows = QByteArray(argv[3]).toInt();
-    QApplication app(argc, argv);
+    StallApplication app(argc, argv);
     PrepareChildProcess();
     MsgBox::SetHeadless(true);
     SetApplicationFolder(folder);
@@ -784,9 +784,12 @@ void BenchInterchange(const BenchOptions &o, int size, frmMain *w, RawEngine &ra
     // From the window, as a user does it: the longest the event loop waits.
     GapTimer gaps;
     gaps.start();
+    static_cast<StallApplication *>(qApp)->watch(50);
     MsgBox::QueueAnswers({QMessageBox::Yes, QMessageBox::Ok});
     Transfer::ImportFiles(w, *SharedDb(), {cards});
     const double importGap = gaps.stopMs();
+    for (const QString &stall : static_cast<StallApplication *>(qApp)->stop())
+        g_notes << QStringLiteral("%1: window import: %2").arg(SizeText(n), stall);
     Journal::Undo(*SharedDb());
     SharedDb()->exec(QStringLiteral("DELETE FROM JournalRows WHERE Step = (SELECT max(Step) FROM Journal); "
                                     "DELETE FROM Journal WHERE Step = (SELECT max(Step) FROM Journal); "
@@ -799,8 +802,12 @@ void BenchInterchange(const BenchOptions &o, int size, frmMain *w, RawEngine &ra
         }
     });
     gaps.start();
+    auto *stalls = static_cast<StallApplication *>(qApp);
+    stalls->watch(50);
     Transfer::ExportContacts(w, *SharedDb(), Transfer::ExportOffer());
     const double exportGap = gaps.stopMs();
+    for (const QString &stall : stalls->stop())
+        g_notes << QStringLiteral("%1: window export: %2").arg(SizeText(size), stall);
     AddMs(QStringLiteral("Event loop's longest wait: import from the window"), n, importGap, 50,
           QStringLiteral("%1 ms").arg(importGap, 0, 'f', 1));
     AddMs(QStringLiteral("Event loop's longest wait: export from the window"), size, exportGap, 50,
@@ -1352,7 +1359,7 @@ int main(int argc, char *argv[])
     QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
 
-    QApplication app(argc, argv);
+    StallApplication app(argc, argv);
     PrepareChildProcess();
     MsgBox::SetHeadless(true);
     const QString self = QCoreApplication::applicationFilePath();

@@ -2,7 +2,8 @@
 # Builds the benchmark in Release (build-bench/) and runs it. The contact books
 # are made once and kept in /tmp/ardentia-bench (or $ARDENTIA_BENCH_DATA).
 # Every build and run holds /tmp/ardentia-build.lock, so that nothing else
-# builds beside the measurements. Arguments go to the benchmark program
+# builds beside the measurements; what the benchmark starts (Radicale) does not
+# hold it. Arguments go to the benchmark program
 # (e.g. --sizes 100000 --runs 7); its last line is "targets met: K of N".
 # "bench/run.sh sync [--runs N]" runs the sync benchmark instead: a first sync
 # of 10 000 contacts from a loopback Radicale against vdirsyncer, and
@@ -26,10 +27,10 @@ if [ "${1:-}" = sync ]; then
   fi
   flock "$lock" cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DARDENTIA_TESTS=OFF -DARDENTIA_BENCH=ON >/dev/null
   flock "$lock" cmake --build build-bench --target ardentia_bench_sync -j "$(nproc)"
-  flock "$lock" ./build-bench/bench/ardentia_bench_sync --data "$data" "$@"
+  flock -o "$lock" ./build-bench/bench/ardentia_bench_sync --data "$data" "$@"
   exit
 fi
 flock "$lock" cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DARDENTIA_TESTS=OFF -DARDENTIA_BENCH=ON >/dev/null
 flock "$lock" cmake --build build-bench --target ardentia_bench ardentia_bench_trivial -j "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
-flock "$lock" ./build-bench/bench/ardentia_bench --data "$data" "$@"
+flock -o "$lock" ./build-bench/bench/ardentia_bench --data "$data" "$@"

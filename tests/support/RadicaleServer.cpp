@@ -10,6 +10,9 @@
 #include <QUrl>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 
 // One request through python's urllib; prints the status, the ETag and the
@@ -97,6 +100,8 @@ bool RadicaleServer::start()
     m_process.setProgram(python());
     m_process.setArguments(args);
     m_process.setStandardOutputFile(QProcess::nullDevice());
+    // The server goes with whoever started it, a crashed test included.
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process.start();
     if (!m_process.waitForStarted(10000))
         return false;
