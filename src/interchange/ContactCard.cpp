@@ -593,6 +593,24 @@ bool unsureEnds(QByteArrayView s)
     return !s.isEmpty() && (wideSpace(edgeCharacter(s, false)) || wideSpace(edgeCharacter(s, true)));
 }
 
+// Where `sep` first is in `s` from `from` on, or -1: a short separator found
+// by its first byte, which the C library looks for many bytes at a time.
+qsizetype findSeparator(QByteArrayView s, QByteArrayView sep, qsizetype from = 0)
+{
+    const char *p = s.data();
+    const qsizetype n = s.size(), k = sep.size();
+    while (from >= 0 && from + k <= n) {
+        const void *hit = std::memchr(p + from, sep[0], size_t(n - k - from + 1));
+        if (!hit)
+            return -1;
+        const qsizetype at = static_cast<const char *>(hit) - p;
+        if (std::memcmp(p + at, sep.data(), size_t(k)) == 0)
+            return at;
+        from = at + 1;
+    }
+    return -1;
+}
+
 // Every entry of an item list: item and description, as SplitItemList gives them.
 template <typename Each>
 void forEachEntry(QByteArrayView all, Each each)
@@ -600,7 +618,7 @@ void forEachEntry(QByteArrayView all, Each each)
     const QByteArrayView seps(":*:");
     qsizetype start = 0;
     while (start <= all.size()) {
-        qsizetype end = all.indexOf(QByteArrayView("\r\n"), start);
+        qsizetype end = findSeparator(all, "\r\n", start);
         if (end < 0)
             end = all.size();
         const QByteArrayView entry = all.sliced(start, end - start);
@@ -608,10 +626,10 @@ void forEachEntry(QByteArrayView all, Each each)
         if (entry.isEmpty())
             continue;
         QByteArrayView item = entry, description;
-        if (const qsizetype s1 = entry.indexOf(seps); s1 >= 0) {
+        if (const qsizetype s1 = findSeparator(entry, seps); s1 >= 0) {
             item = entry.first(s1);
             const QByteArrayView rest = entry.sliced(s1 + 3);
-            const qsizetype s2 = rest.indexOf(seps);
+            const qsizetype s2 = findSeparator(rest, seps);
             description = s2 < 0 ? rest : rest.first(s2);
         }
         each(item, description);
@@ -638,9 +656,10 @@ void forEachPart(QByteArrayView description, Each each)
 
 namespace ContactCard {
 
-bool ToCardFromStored(VCard::Writer &w, const QByteArrayView *c, QByteArrayView uid, QByteArrayView rev)
+bool ToCardFromStored(VCard::Writer &w, const QByteArrayView *c, QByteArrayView uid, QByteArrayView rev,
+                      const QByteArray &picture)
 {
-    if (w.version() == VCard::Version::V21 || !c[Picture].isEmpty())
+    if (w.version() == VCard::Version::V21)
         return false;
     for (int i = 0; i < Picture; ++i) {
         // A leading byte order mark is not read as a character.
@@ -681,7 +700,7 @@ bool ToCardFromStored(VCard::Writer &w, const QByteArrayView *c, QByteArrayView 
         appendEscaped(line, c[Last]);
     } else if (!c[Company].isEmpty()) {
         appendEscaped(line, c[Company]);
-    } else if (const qsizetype at = c[Mails].indexOf(QByteArrayView(":*:")); at > 0) {
+    } else if (const qsizetype at = findSeparator(c[Mails], ":*:"); at > 0) {
         appendEscaped(line, c[Mails].first(at));
     }
     flush();
@@ -746,6 +765,11 @@ bool ToCardFromStored(VCard::Writer &w, const QByteArrayView *c, QByteArrayView 
         text("CATEGORIES:", c[Category]);
     if (!c[Notes].isEmpty())
         text("NOTE:", c[Notes]);
+    if (!picture.isEmpty()) {
+        const QString mediaType = PictureType(picture);
+        if (!mediaType.isEmpty())
+            w.binary(QStringLiteral("PHOTO"), picture, mediaType);
+    }
     begin("UID:");
     if (w.version() == VCard::Version::V40 && uid.size() == 36 && uid.count('-') == 4)
         line += "urn:uuid:";

@@ -37,10 +37,11 @@ void ToCard(VCard::Writer &writer, const QStringList &columns, const QString &ui
 
 // The same card for a contact that has no kept lines, read straight from the
 // stored UTF-8 of its columns (First_Name ... Picture) without converting
-// them: byte for byte what ToCard writes. False, with nothing written, for a
-// contact it leaves to ToCard (a picture, text that is not valid UTF-8,
-// blanks beyond ASCII at the ends of a name, a 2.1 card).
-bool ToCardFromStored(VCard::Writer &writer, const QByteArrayView *columns, QByteArrayView uid, QByteArrayView rev);
+// them: byte for byte what ToCard writes; `picture` as for ToCard. False,
+// with nothing written, for a contact it leaves to ToCard (text that is not
+// valid UTF-8, blanks beyond ASCII at the ends of a name, a 2.1 card).
+bool ToCardFromStored(VCard::Writer &writer, const QByteArrayView *columns, QByteArrayView uid, QByteArrayView rev,
+                      const QByteArray &picture = QByteArray());
 
 // The kept lines as stored (one per line) and back.
 QString JoinKept(const QStringList &kept);

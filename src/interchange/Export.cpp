@@ -12,25 +12,25 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <condition_variable>
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 #include <sqlite3.h>
 
 namespace {
 
 constexpr int kProgressEvery = 512;
-// Written out in pieces of about this size.
-constexpr qsizetype kChunk = 1 << 20;
 
 const char kSelect[] = "SELECT c.First_Name, c.Last_Name, c.Company, c.Address, c.Category, c.Phones, c.Mails,"
                        " c.Websites, c.Notes, c.Date_Registed, c.Picture, m.Uid, m.Kept, m.Rev"
                        " FROM Contacts c LEFT JOIN ContactMeta m ON m.ContactID = c.ContactID";
-
-QString uidOf(const Statement &st)
-{
-    if (st.isNull(11)) // written by another program since the book was last opened here
-        return Uid::Text(Uid::Create().bytes, true);
-    return Uid::Text(st.columnType(11) == SQLITE_BLOB ? st.blob(11) : st.utf8(11).toByteArray(),
-                     st.columnType(11) == SQLITE_BLOB);
-}
 
 // A picture file's bytes, when it is one the card can carry.
 QByteArray pictureOf(const QString &path)
@@ -49,21 +49,101 @@ namespace Export {
 
 namespace {
 
-void readColumns(const Statement &st, QStringList &columns)
+// A run of rows as the book stores them, copied out of the statement so that
+// another thread can make them into text while the next run is read. A row
+// answers as the statement did (utf8, text, isNull, ...).
+class Rows
 {
-    for (int i = 0; i < ContactCard::ColumnCount; ++i)
-        columns[i] = st.columnType(i) == SQLITE_NULL ? QString() : st.text(i);
+    struct Cell
+    {
+        qint64 at = 0; // the integer itself for an INTEGER
+        qsizetype size = 0;
+        int type = SQLITE_NULL;
+    };
+
+public:
+    explicit Rows(int columns) : m_columns(columns) {}
+    int count() const { return m_columns ? int(m_cells.size() / size_t(m_columns)) : 0; }
+    void clear()
+    {
+        m_cells.clear();
+        m_bytes.resize(0);
+    }
+    void add(const Statement &st)
+    {
+        for (int i = 0; i < m_columns; ++i) {
+            Cell c;
+            c.type = st.columnType(i);
+            if (c.type == SQLITE_INTEGER) {
+                c.at = st.int64(i);
+            } else if (c.type != SQLITE_NULL) {
+                const QByteArrayView v = st.utf8(i); // a blob's bytes as they are
+                c.at = m_bytes.size();
+                c.size = v.size();
+                m_bytes.append(v.data(), v.size());
+            }
+            m_cells.push_back(c);
+        }
+    }
+
+    class Row
+    {
+    public:
+        Row(const Rows &rows, int row) : m_rows(rows), m_first(size_t(row) * size_t(rows.m_columns)) {}
+        int columnType(int i) const { return cell(i).type; }
+        bool isNull(int i) const { return cell(i).type == SQLITE_NULL; }
+        qint64 int64(int i) const { return cell(i).type == SQLITE_INTEGER ? cell(i).at : utf8(i).toLongLong(); }
+        QByteArrayView utf8(int i) const
+        {
+            const Cell &c = cell(i);
+            if (c.type == SQLITE_NULL)
+                return QByteArrayView();
+            if (c.type == SQLITE_INTEGER) {
+                thread_local QByteArray number;
+                number = QByteArray::number(c.at);
+                return number;
+            }
+            return QByteArrayView(m_rows.m_bytes.constData() + c.at, c.size);
+        }
+        QString text(int i) const { return QString::fromUtf8(utf8(i)); }
+        QByteArray blob(int i) const { return utf8(i).toByteArray(); }
+
+    private:
+        const Cell &cell(int i) const { return m_rows.m_cells[m_first + size_t(i)]; }
+        const Rows &m_rows;
+        size_t m_first;
+    };
+    Row row(int i) const { return Row(*this, i); }
+
+private:
+    int m_columns;
+    std::vector<Cell> m_cells;
+    QByteArray m_bytes;
+};
+
+// Rows read and made into text at a time.
+constexpr int kRun = 1024;
+
+QString uidOf(const Rows::Row &r)
+{
+    if (r.isNull(11)) // written by another program since the book was last opened here
+        return Uid::Text(Uid::Create().bytes, true);
+    return Uid::Text(r.utf8(11).toByteArray(), r.columnType(11) == SQLITE_BLOB);
 }
 
-// `each` gets the columns as text, or (when `lazy`) reads them itself with
-// readColumns() when it needs them.
+void readColumns(const Rows::Row &r, QStringList &columns)
+{
+    for (int i = 0; i < ContactCard::ColumnCount; ++i)
+        columns[i] = r.isNull(i) ? QString() : r.text(i);
+}
+
+// `each` gets the statement on each chosen contact's row (kSelect's columns).
 template <typename Each>
-void forEachContact(Connection &cn, const Choice &choice, const Progress &progress, Result &result, Each each,
-                    const char *select = kSelect, bool lazy = false)
+void forEachContact(Connection &cn, const Choice &choice, const Progress &progress, Result &result, Each each)
 {
     // One read transaction: every contact from the same state of the book, under one lock.
     Transaction reading(cn.handle());
-    QByteArray sql = select;
+    QByteArray sql = kSelect;
     qint64 total = 0;
     if (choice.kind == Choice::Kind::Contacts) {
         sql += " WHERE c.ContactID = ?1";
@@ -87,7 +167,6 @@ void forEachContact(Connection &cn, const Choice &choice, const Progress &progre
         cn.fail(st.prepareResult());
     if (choice.kind == Choice::Kind::Category)
         st.bind(1, choice.category);
-    QStringList columns(ContactCard::ColumnCount);
     qsizetype next = 0;
     qint64 seen = 0;
     for (;;) {
@@ -105,9 +184,7 @@ void forEachContact(Connection &cn, const Choice &choice, const Progress &progre
         }
         if (rc != SQLITE_ROW)
             cn.fail(rc);
-        if (!lazy)
-            readColumns(st, columns);
-        if (!each(st, columns))
+        if (!each(st))
             return;
         ++seen;
         if (progress && seen % kProgressEvery == 0 && !progress(seen, total)) {
@@ -117,64 +194,187 @@ void forEachContact(Connection &cn, const Choice &choice, const Progress &progre
     }
 }
 
-// Writes what has gathered once it is a chunk, or always.
-bool flushTo(QIODevice &out, QByteArray &data, bool always, Result &result)
+// How many threads turn runs into text: the reader and the writing of the
+// file take the rest of one core.
+int makerCount()
 {
-    if (!always && data.size() < kChunk)
-        return true;
-    if (out.write(data) != data.size()) {
-        result.failure = out.errorString();
-        return false;
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, 4);
+}
+
+// Reads the chosen contacts here, in runs, and has `make` turn each run into
+// the file's bytes on threads of their own meanwhile (`maker` says which
+// thread: each keeps its own state); the bytes are written here, in order.
+// With `out` null nothing is written (a pass that only looks).
+void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Result &result, QIODevice *out,
+              const std::function<void(int maker, const Rows &, QByteArray &)> &make)
+{
+    struct Shared
+    {
+        std::mutex m;
+        std::condition_variable changed;
+        std::deque<std::pair<qint64, Rows>> todo;         // runs by their place in the file
+        std::map<qint64, std::pair<QByteArray, int>> done; // a run's bytes, its contacts
+        qint64 nextIn = 0, nextOut = 0;
+        bool closed = false; // no more runs come
+        bool stop = false;   // the rest is not wanted
+        int running = 0;
+        std::exception_ptr error;
+    } sh;
+    const int makers = makerCount();
+    std::vector<std::thread> threads;
+    sh.running = makers;
+    for (int maker = 0; maker < makers; ++maker) {
+        threads.emplace_back([&, maker] {
+            try {
+                for (;;) {
+                    std::unique_lock lock(sh.m);
+                    sh.changed.wait(lock, [&] { return sh.stop || !sh.todo.empty() || sh.closed; });
+                    if (sh.stop || sh.todo.empty())
+                        break;
+                    auto [place, rows] = std::move(sh.todo.front());
+                    sh.todo.pop_front();
+                    lock.unlock();
+                    QByteArray bytes;
+                    make(maker, rows, bytes);
+                    lock.lock();
+                    sh.done.emplace(place, std::make_pair(std::move(bytes), rows.count()));
+                    sh.changed.notify_all();
+                }
+            } catch (...) {
+                std::lock_guard lock(sh.m);
+                if (!sh.error)
+                    sh.error = std::current_exception();
+                sh.stop = true;
+            }
+            std::lock_guard lock(sh.m);
+            --sh.running;
+            sh.changed.notify_all();
+        });
     }
-    data.resize(0);
-    return true;
+    // Writes what is made, in order (or drops it once the rest is not
+    // wanted); false when it is not.
+    auto writeDone = [&](std::unique_lock<std::mutex> &lock) {
+        for (auto next = sh.done.find(sh.nextOut); next != sh.done.end() && !sh.stop; next = sh.done.find(sh.nextOut)) {
+            const auto [bytes, contacts] = std::move(next->second);
+            sh.done.erase(next);
+            ++sh.nextOut;
+            lock.unlock();
+            const bool written = !out || out->write(bytes) == bytes.size();
+            lock.lock();
+            if (written) {
+                result.written += contacts;
+            } else {
+                if (result.failure.isEmpty())
+                    result.failure = out->errorString();
+                sh.stop = true;
+                sh.changed.notify_all();
+            }
+        }
+        if (sh.stop)
+            sh.done.clear();
+        return !sh.stop;
+    };
+    auto hand = [&](Rows &rows) {
+        std::unique_lock lock(sh.m);
+        // A few runs wait at most: memory stays small however large the book.
+        for (;;) {
+            if (!writeDone(lock))
+                return false;
+            if (sh.todo.size() <= size_t(makers))
+                break;
+            sh.changed.wait(lock, [&] {
+                return sh.stop || sh.todo.size() <= size_t(makers) || sh.done.count(sh.nextOut);
+            });
+        }
+        sh.todo.emplace_back(sh.nextIn++, std::move(rows));
+        sh.changed.notify_all();
+        return true;
+    };
+    auto finish = [&](bool stop) {
+        std::unique_lock lock(sh.m);
+        sh.stop = sh.stop || stop;
+        sh.closed = true;
+        sh.changed.notify_all();
+        for (;;) {
+            writeDone(lock);
+            if (!sh.running && !sh.done.count(sh.nextOut))
+                break;
+            sh.changed.wait(lock, [&] { return !sh.running || sh.done.count(sh.nextOut); });
+        }
+        lock.unlock();
+        for (std::thread &t : threads)
+            t.join();
+    };
+    const int columns = ContactCard::ColumnCount + 3;
+    Rows rows(columns);
+    bool going = true;
+    try {
+        forEachContact(cn, choice, progress, result, [&](const Statement &st) {
+            rows.add(st);
+            if (rows.count() < kRun)
+                return true;
+            going = hand(rows);
+            rows = Rows(columns);
+            return going;
+        });
+        if (going && !result.cancelled && rows.count())
+            hand(rows);
+    } catch (...) {
+        finish(true);
+        throw;
+    }
+    finish(result.cancelled);
+    if (sh.error)
+        std::rethrow_exception(sh.error);
 }
 
 Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const Choice &choice, const Progress &progress)
 {
     Result result;
-    const QString now = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
-    VCard::Writer w(version);
-    qint64 revSeconds = -1;
-    QString revText;
-    QByteArrayView stored[ContactCard::ColumnCount];
-    forEachContact(
-        cn, choice, progress, result,
-        [&](const Statement &st, QStringList &columns) {
+    const QByteArray now = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ")).toUtf8();
+    // Each maker's own.
+    struct State
+    {
+        explicit State(VCard::Version version) : w(version) {}
+        VCard::Writer w;
+        qint64 revSeconds = -1;
+        QByteArray revText;
+        QStringList columns = QStringList(ContactCard::ColumnCount);
+        QByteArrayView stored[ContactCard::ColumnCount];
+    };
+    const size_t makers = size_t(makerCount());
+    std::vector<State> states(makers, State(version));
+    pipeline(cn, choice, progress, result, &out, [&](int maker, const Rows &rows, QByteArray &bytes) {
+        State &s = states[size_t(maker)];
+        for (int i = 0; i < rows.count(); ++i) {
+            const Rows::Row r = rows.row(i);
             // Many contacts share the second of their last change (an import).
-            if (!st.isNull(13) && st.int64(13) != revSeconds) {
-                revSeconds = st.int64(13);
-                revText = QDateTime::fromSecsSinceEpoch(revSeconds, Qt::UTC).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+            if (!r.isNull(13) && r.int64(13) != s.revSeconds) {
+                s.revSeconds = r.int64(13);
+                s.revText = QDateTime::fromSecsSinceEpoch(s.revSeconds, Qt::UTC)
+                                .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"))
+                                .toUtf8();
             }
-            const QString &rev = st.isNull(13) ? now : revText;
+            const QByteArray &rev = r.isNull(13) ? now : s.revText;
             bool written = false;
-            if (st.utf8(12).isEmpty()) {
+            if (r.utf8(12).isEmpty()) {
                 // Most contacts: written from the stored bytes, nothing converted.
-                const QByteArray uid = uidOf(st).toUtf8();
-                // The columns last: reading another one may move what these point at.
-                for (int i = 0; i < ContactCard::ColumnCount; ++i)
-                    stored[i] = st.utf8(i);
-                written = ContactCard::ToCardFromStored(w, stored, uid, rev.toUtf8());
+                const QByteArray uid = uidOf(r).toUtf8();
+                for (int c = 0; c < ContactCard::ColumnCount; ++c)
+                    s.stored[c] = r.utf8(c);
+                const QByteArray picture = s.stored[ContactCard::Picture].isEmpty()
+                                               ? QByteArray()
+                                               : pictureOf(QString::fromUtf8(s.stored[ContactCard::Picture]));
+                written = ContactCard::ToCardFromStored(s.w, s.stored, uid, rev, picture);
             }
             if (!written) {
-                readColumns(st, columns);
-                ContactCard::ToCard(w, columns, uidOf(st), ContactCard::SplitKept(st.text(12)), rev,
-                                    pictureOf(columns.at(ContactCard::Picture)));
+                readColumns(r, s.columns);
+                ContactCard::ToCard(s.w, s.columns, uidOf(r), ContactCard::SplitKept(r.text(12)),
+                                    QString::fromUtf8(rev), pictureOf(s.columns.at(ContactCard::Picture)));
             }
-            ++result.written;
-            if (w.data().size() < kChunk)
-                return true;
-            // The writer's memory is kept for the next chunk.
-            if (out.write(w.data()) != w.data().size()) {
-                result.failure = out.errorString();
-                return false;
-            }
-            w.clear();
-            return true;
-        },
-        kSelect, true);
-    if (result.failure.isEmpty() && !result.cancelled && out.write(w.data()) != w.data().size())
-        result.failure = out.errorString();
+        }
+        bytes = s.w.take();
+    });
     return result;
 }
 
@@ -182,31 +382,46 @@ Result writeCsv(Connection &cn, QIODevice &out, CsvMapping::ExportLayout layout,
                 const Progress &progress)
 {
     Result result;
+    const size_t makers = size_t(makerCount());
+    std::vector<QStringList> columns(makers, QStringList(ContactCard::ColumnCount));
     // The web-mail layout has as many value columns as the fullest contact
     // needs: a first pass over the lists finds how many.
     CsvMapping::Shape shape;
     if (layout == CsvMapping::ExportLayout::WebMail) {
+        std::vector<CsvMapping::Shape> shapes(makers);
         Result ignored;
-        forEachContact(cn, choice, {}, ignored, [&](const Statement &st, const QStringList &columns) {
-            shape.fit(columns, ContactCard::SplitKept(st.text(12)));
-            return true;
+        pipeline(cn, choice, {}, ignored, nullptr, [&](int maker, const Rows &rows, QByteArray &) {
+            for (int i = 0; i < rows.count(); ++i) {
+                readColumns(rows.row(i), columns[size_t(maker)]);
+                shapes[size_t(maker)].fit(columns[size_t(maker)], ContactCard::SplitKept(rows.row(i).text(12)));
+            }
         });
+        for (const CsvMapping::Shape &s : shapes) {
+            shape.mails = qMax(shape.mails, s.mails);
+            shape.phones = qMax(shape.phones, s.phones);
+            shape.websites = qMax(shape.websites, s.websites);
+            shape.addresses = qMax(shape.addresses, s.addresses);
+        }
     }
-    Csv::Writer w;
-    w.row(CsvMapping::ExportHeader(layout, shape));
-    QByteArray pending;
-    forEachContact(cn, choice, progress, result, [&](const Statement &st, const QStringList &columns) {
-        w.row(CsvMapping::ExportRow(layout, columns, ContactCard::SplitKept(st.text(12)), shape));
-        ++result.written;
-        if (w.data().size() < kChunk)
-            return true;
-        pending = w.take();
-        return flushTo(out, pending, true, result);
+    QByteArray header;
+    {
+        Csv::Writer w;
+        w.row(CsvMapping::ExportHeader(layout, shape));
+        header = w.take();
+    }
+    if (out.write(header) != header.size()) {
+        result.failure = out.errorString();
+        return result;
+    }
+    pipeline(cn, choice, progress, result, &out, [&](int maker, const Rows &rows, QByteArray &bytes) {
+        Csv::Writer w;
+        QStringList &c = columns[size_t(maker)];
+        for (int i = 0; i < rows.count(); ++i) {
+            readColumns(rows.row(i), c);
+            w.row(CsvMapping::ExportRow(layout, c, ContactCard::SplitKept(rows.row(i).text(12)), shape));
+        }
+        bytes = w.take();
     });
-    if (result.failure.isEmpty() && !result.cancelled) {
-        pending = w.take();
-        flushTo(out, pending, true, result);
-    }
     return result;
 }
 
@@ -225,8 +440,6 @@ bool VersionFromName(const QString &name, VCard::Version &version)
     return true;
 }
 
-// Each chosen contact in turn: its columns, UID, kept lines and Rev (seconds,
-// -1 for none). `each` returns false to stop (a write failed).
 bool FormatFromName(const QString &name, Format &format)
 {
     static const struct

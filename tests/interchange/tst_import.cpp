@@ -178,6 +178,60 @@ private slots:
         QVERIFY(Import::ReadData(*book.cn, many, "many.vcf", [](qint64, qint64) { return false; }).cancelled);
     }
 
+    // An export of many contacts is read and written in runs on two threads:
+    // every contact once and in order, in both kinds of file; a cancel leaves
+    // the file as it was; a device that stops taking bytes is a failure.
+    void largeExportInOrder()
+    {
+        Book book;
+        QByteArray many;
+        const int n = 2600;
+        for (int i = 0; i < n; ++i)
+            many += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Many;N" + QByteArray::number(i) + "\r\nEND:VCARD\r\n";
+        QCOMPARE(book.import(many).added, n);
+        for (const Export::Format format : {Export::Format::VCard30, Export::Format::CsvPlain}) {
+            QBuffer out;
+            out.open(QIODevice::WriteOnly);
+            const Export::Result r = Export::Write(*book.cn, out, format, Export::Choice());
+            QCOMPARE(r.written, n);
+            qsizetype at = 0;
+            for (int i = 0; i < n; ++i) {
+                const QByteArray name = format == Export::Format::CsvPlain ? "\nN" + QByteArray::number(i) + ",Many"
+                                                                          : "N:Many;N" + QByteArray::number(i) + ";";
+                const qsizetype next = out.data().indexOf(name, at);
+                QVERIFY2(next > at, qPrintable(QString::number(i)));
+                at = next;
+            }
+        }
+        const QString file = book.folder->file("all.vcf");
+        QVERIFY(WriteFile(file, "before"));
+        int calls = 0;
+        const Export::Result cancelled = Export::WriteFile(*book.cn, file, VCard::Version::V30, Export::Choice(),
+                                                           [&](qint64, qint64) { return ++calls < 2; });
+        QVERIFY(cancelled.cancelled);
+        QFile kept(file);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("before"));
+
+        // Takes the first 50 000 bytes, then no more.
+        class Full : public QBuffer
+        {
+        protected:
+            qint64 writeData(const char *data, qint64 len) override
+            {
+                if (size() + len > 50000) {
+                    setErrorString(QStringLiteral("No space left on device"));
+                    return -1;
+                }
+                return QBuffer::writeData(data, len);
+            }
+        } full;
+        full.open(QIODevice::WriteOnly);
+        const Export::Result failed = Export::Write(*book.cn, full, VCard::Version::V30, Export::Choice());
+        QCOMPARE(failed.failure, QStringLiteral("No space left on device"));
+        QVERIFY(!failed.cancelled && failed.written < n);
+    }
+
     // Import, export, import again: the same contacts and the same kept lines.
     void roundTrip_data()
     {

@@ -289,7 +289,7 @@ private slots:
                 t += randomText(2) + (rng.bounded(3) ? ":*:" + randomText(2) : QString()) + "\r\n";
             return t;
         };
-        int quick = 0;
+        int quick = 0, photos = 0;
         for (int i = 0; i < 4000; ++i) {
             QStringList columns(ContactCard::ColumnCount);
             for (const int c : {ContactCard::First, ContactCard::Last, ContactCard::Company, ContactCard::Address,
@@ -303,25 +303,32 @@ private slots:
                 columns[c] = randomList();
             const QString uid = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");
             const QString rev = QStringLiteral("2026-01-02T03:04:05Z");
+            // A picture: a PNG, bytes that are no picture (written without), none.
+            const QByteArray picture = i % 5 == 0 ? QByteArray("\x89PNG\r\n\x1a\n") + QByteArray(90, 'p')
+                                       : i % 5 == 1 ? QByteArray("not a picture")
+                                                    : QByteArray();
+            if (!picture.isEmpty())
+                columns[ContactCard::Picture] = QStringLiteral("/pictures/%1.png").arg(i);
             for (const VCard::Version version : {VCard::Version::V30, VCard::Version::V40, VCard::Version::V21}) {
                 QByteArray bytes[ContactCard::ColumnCount];
                 QByteArrayView views[ContactCard::ColumnCount];
                 for (int c = 0; c < ContactCard::ColumnCount; ++c)
                     views[c] = bytes[c] = columns[c].toUtf8();
                 VCard::Writer fast(version), general(version);
-                if (!ContactCard::ToCardFromStored(fast, views, uid.toLatin1(), rev.toLatin1())) {
+                if (!ContactCard::ToCardFromStored(fast, views, uid.toLatin1(), rev.toLatin1(), picture)) {
                     QVERIFY(fast.data().isEmpty());
                     continue;
                 }
                 ++quick;
-                ContactCard::ToCard(general, columns, uid, {}, rev, {});
+                photos += fast.data().contains("\r\nPHOTO");
+                ContactCard::ToCard(general, columns, uid, {}, rev, picture);
                 if (fast.data() != general.data())
                     QFAIL(qPrintable(QStringLiteral("contact %1:\n%2\n---\n%3")
                                          .arg(i)
                                          .arg(QString::fromUtf8(fast.data()), QString::fromUtf8(general.data()))));
             }
         }
-        QVERIFY2(quick > 500, qPrintable(QString::number(quick))); // not a test of nothing
+        QVERIFY2(quick > 500 && photos > 50, qPrintable(QStringLiteral("%1 %2").arg(quick).arg(photos))); // not a test of nothing
     }
 
     void writerForms()
