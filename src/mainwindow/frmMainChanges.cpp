@@ -241,8 +241,13 @@ void frmMain::checkOutsideChanges()
         return;
     if (!m_readOnly) {
         try {
-            BookSchema::Reconcile(*SharedDb());
-            BookSchema::NoteState(*SharedDb());
+            // Contacts added or deleted need their side rows; a change to a
+            // contact does not (the triggers mark it for the search), and the
+            // walk through every table would hold a large book's window.
+            if (BookSchema::ChangedOutside(*SharedDb())) {
+                BookSchema::Reconcile(*SharedDb());
+                BookSchema::NoteState(*SharedDb());
+            }
         } catch (const StoreError &) {
             // The next look tries again.
             m_dataVersion = -1;
