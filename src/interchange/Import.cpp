@@ -12,6 +12,10 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <exception>
 #include <thread>
 #include <vector>
 #include <QDir>
@@ -65,42 +69,147 @@ private:
     Statement m_st;
 };
 
-void readInto(Import::Plan &plan, Connection &cn, QByteArrayView data, const QString &file, UidLookup &uids,
-              QHash<QString, int> &byUid, qint64 base, qint64 total, const Import::Progress &progress)
+// A card as read: the contact, or why it was skipped.
+struct Parsed
 {
-    VCard::Reader reader(data);
+    bool skipped = false;
+    ContactCard::Contact contact;
+    VCard::Problem problem;
+};
+
+// Where a large file can be read in two halves that read as the whole does:
+// after the middle, an END:VCARD line right before a BEGIN:VCARD line (not
+// the end of a card inside another, nor a quoted-printable line going on);
+// 0 for none.
+qsizetype halfway(QByteArrayView data)
+{
+    constexpr qsizetype kSmall = 4 << 20;
+    if (data.size() < kSmall)
+        return 0;
+    for (qsizetype at = data.size() / 2; (at = data.indexOf("\nEND:VCARD", at)) > 0; at += 10) {
+        qsizetype next = at + 10;
+        if (next < data.size() && data[next] == '\r')
+            ++next;
+        if (next >= data.size() || data[next] != '\n' || !data.sliced(next + 1).startsWith("BEGIN:VCARD"))
+            continue;
+        qsizetype before = at - 1;
+        if (before >= 0 && data[before] == '\r')
+            --before;
+        if (before >= 0 && data[before] == '=')
+            continue;
+        return next + 1;
+    }
+    return 0;
+}
+
+// Reads the cards of `part`; their problems' lines counted from `firstLine`.
+// `going` is asked every few cards and says whether to go on.
+template <typename Going>
+std::vector<Parsed> parse(QByteArrayView part, int firstLine, Going going)
+{
+    std::vector<Parsed> out;
+    VCard::Reader reader(part);
     VCard::Card card;
     VCard::Problem problem;
-    int n = 0;
-    for (;;) {
+    for (int n = 1;; ++n) {
         const VCard::Reader::Result r = reader.next(card, problem);
         if (r == VCard::Reader::Result::End)
             break;
-        if (progress && ++n % kProgressEvery == 0 && !progress(base + reader.position(), total))
-            throw Cancelled();
+        if (n % kProgressEvery == 0 && !going(reader.position()))
+            break;
+        Parsed p;
         if (r == VCard::Reader::Result::Skipped) {
-            plan.skipped << Import::Skipped{file, problem.line, problem.reason};
-            continue;
+            p.skipped = true;
+            p.problem = problem;
+            p.problem.line += firstLine;
+        } else {
+            p.contact = ContactCard::FromCard(card);
         }
-        ContactCard::Contact contact = ContactCard::FromCard(card);
-        qint64 existing = 0;
-        if (!contact.uid.isEmpty()) {
-            if (const auto it = byUid.constFind(contact.uid); it != byUid.constEnd()) {
-                // The same card twice in one import: the later one wins.
-                plan.contacts[*it] = contact;
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
+void readInto(Import::Plan &plan, Connection &cn, QByteArrayView data, const QString &file, UidLookup &uids,
+              QHash<QString, int> &byUid, qint64 base, qint64 total, const Import::Progress &progress)
+{
+    // A large file is read in two halves side by side; what the cards mean
+    // for the book is then decided here, in the file's order.
+    const qsizetype split = halfway(data);
+    std::vector<Parsed> second;
+    std::atomic<bool> stop = false, secondDone = false;
+    std::exception_ptr failed;
+    std::thread other;
+    if (split) {
+        const int linesBefore = int(std::count(data.begin(), data.begin() + split, '\n'));
+        other = std::thread([&, linesBefore] {
+            try {
+                second = parse(data.sliced(split), linesBefore, [&](qsizetype) { return !stop.load(); });
+            } catch (...) {
+                failed = std::current_exception();
+            }
+            secondDone = true;
+        });
+    }
+    struct Join
+    {
+        std::thread &t;
+        std::atomic<bool> &stop;
+        ~Join()
+        {
+            stop = true;
+            if (t.joinable())
+                t.join();
+        }
+    } join{other, stop};
+    bool cancelled = false;
+    std::vector<Parsed> cards = parse(split ? data.first(split) : data, 0, [&](qsizetype at) {
+        // Two halves at once: the first one's way is half the file's.
+        cancelled = progress && !progress(base + (split ? 2 * at : at), total);
+        return !cancelled;
+    });
+    if (cancelled)
+        throw Cancelled();
+    if (split) {
+        // The window may be waiting here: it is told how far, as before.
+        while (!secondDone) {
+            if (progress && !progress(base + split, total))
+                throw Cancelled();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        other.join();
+        if (failed)
+            std::rethrow_exception(failed);
+    }
+    int n = 0;
+    for (std::vector<Parsed> *part : {&cards, &second}) {
+        for (Parsed &p : *part) {
+            if (progress && ++n % kProgressEvery == 0 && !progress(base + data.size(), total))
+                throw Cancelled();
+            if (p.skipped) {
+                plan.skipped << Import::Skipped{file, p.problem.line, p.problem.reason};
                 continue;
             }
-            existing = uids.find(contact.uid);
-            if (existing < 0) {
-                contact.uid.clear();
-                existing = 0;
+            ContactCard::Contact &contact = p.contact;
+            qint64 existing = 0;
+            if (!contact.uid.isEmpty()) {
+                if (const auto it = byUid.constFind(contact.uid); it != byUid.constEnd()) {
+                    // The same card twice in one import: the later one wins.
+                    plan.contacts[*it] = std::move(contact);
+                    continue;
+                }
+                existing = uids.find(contact.uid);
+                if (existing < 0) {
+                    contact.uid.clear();
+                    existing = 0;
+                }
             }
+            if (!contact.uid.isEmpty())
+                byUid.insert(contact.uid, int(plan.contacts.size()));
+            plan.contacts << std::move(contact);
+            plan.existing << existing;
+            ++(existing ? plan.updated : plan.added);
         }
-        if (!contact.uid.isEmpty())
-            byUid.insert(contact.uid, int(plan.contacts.size()));
-        plan.contacts << contact;
-        plan.existing << existing;
-        ++(existing ? plan.updated : plan.added);
     }
     Q_UNUSED(cn);
 }

@@ -178,6 +178,44 @@ private slots:
         QVERIFY(Import::ReadData(*book.cn, many, "many.vcf", [](qint64, qint64) { return false; }).cancelled);
     }
 
+    // A large file is read in two halves side by side: it gives what one
+    // reading from start to end gives (the same file with its END lines in
+    // lower case cannot be cut, and is read so): cards skipped, with their
+    // lines, in both halves, and a UID given twice across them.
+    void largeFileReadInHalves()
+    {
+        Book book;
+        QByteArray cut, whole;
+        const QByteArray note = "NOTE:" + QByteArray(400, 'n') + "\r\n";
+        for (int i = 0; i < 11000; ++i) {
+            QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Half;H" + QByteArray::number(i) + "\r\n" + note;
+            if (i == 60 || i == 10500)
+                card += "UID:twice\r\n";
+            // No END: skipped, reported at its BEGIN line.
+            const bool broken = i == 100 || i == 9000;
+            cut += card + (broken ? "" : "END:VCARD\r\n");
+            whole += card + (broken ? "" : "end:vcard\r\n");
+        }
+        QVERIFY(cut.size() > 4 << 20);
+        const Import::Plan a = Import::ReadData(*book.cn, cut, "cut.vcf");
+        const Import::Plan b = Import::ReadData(*book.cn, whole, "cut.vcf");
+        QCOMPARE(a.added, 11000 - 2 - 1);
+        QCOMPARE(a.added, b.added);
+        QCOMPARE(a.skipped.size(), 2);
+        for (int k = 0; k < 2; ++k) {
+            QCOMPARE(a.skipped[k].line, b.skipped[k].line);
+            QCOMPARE(a.skipped[k].reason, b.skipped[k].reason);
+        }
+        QVERIFY(a.skipped[1].line > 9000 * 5);
+        QCOMPARE(a.contacts.size(), b.contacts.size());
+        for (qsizetype i = 0; i < a.contacts.size(); ++i)
+            QCOMPARE(a.contacts[i].columns, b.contacts[i].columns);
+        // The later card of the UID won, in the earlier one's place.
+        QCOMPARE(a.contacts[60].columns[ContactCard::First], QStringLiteral("H10500"));
+        int calls = 0;
+        QVERIFY(Import::ReadData(*book.cn, cut, "cut.vcf", [&](qint64, qint64) { return ++calls < 3; }).cancelled);
+    }
+
     // An export of many contacts is read and written in runs on two threads:
     // every contact once and in order, in both kinds of file; a cancel leaves
     // the file as it was; a device that stops taking bytes is a failure.
