@@ -31,6 +31,9 @@
 #include <QTemporaryDir>
 
 #include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
@@ -785,11 +788,26 @@ void BenchInterchange(const BenchOptions &o, int size, frmMain *w, RawEngine &ra
     GapTimer gaps;
     gaps.start();
     static_cast<StallApplication *>(qApp)->watch(50);
-    MsgBox::QueueAnswers({QMessageBox::Yes, QMessageBox::Ok});
-    Transfer::ImportFiles(w, *SharedDb(), {cards});
+    {
+        // The file dropped on the window, as a user does it; done once the
+        // window has said so and refilled its list.
+        const qsizetype asked = MsgBox::AskedTexts().size();
+        MsgBox::QueueAnswers({QMessageBox::Yes, QMessageBox::Ok});
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(cards)});
+        const QPointF at = w->rect().center();
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w, &drop);
+        const qint64 t0 = MonoNs();
+        while ((MsgBox::AskedTexts().size() < asked + 2 || w->IsFilling()) && MsSince(t0) < 600000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
     const double importGap = gaps.stopMs();
     for (const QString &stall : static_cast<StallApplication *>(qApp)->stop())
         g_notes << QStringLiteral("%1: window import: %2").arg(SizeText(n), stall);
+    g_notes << QStringLiteral("%1: the window said: %2").arg(SizeText(n), MsgBox::AskedTexts().value(MsgBox::AskedTexts().size() - 1).simplified());
     Journal::Undo(*SharedDb());
     SharedDb()->exec(QStringLiteral("DELETE FROM JournalRows WHERE Step = (SELECT max(Step) FROM Journal); "
                                     "DELETE FROM Journal WHERE Step = (SELECT max(Step) FROM Journal); "
