@@ -227,6 +227,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(grid()->Rows(), 4, 3000);
         QTRY_COMPARE_WITH_TIMEOUT(children("CAT:*:MAIN"), QStringLiteral("Club|Home|Work"), 3000);
         QCOMPARE(QueryText("SELECT count(*) FROM ContactMeta"), QStringLiteral("4"));
+        // An edit shows as well; a deletion also lets go of the contact's side rows.
+        Connection::open(AppFilePath("/db/db.sqlite"))->exec("UPDATE Contacts SET Last_Name = 'Drew' WHERE Last_Name = 'Dunn'");
+        QTRY_VERIFY_WITH_TIMEOUT(lastNames().contains(QLatin1String("Drew")), 3000);
+        Connection::open(AppFilePath("/db/db.sqlite"))->exec("DELETE FROM Contacts WHERE Last_Name = 'Drew'");
+        QTRY_COMPARE_WITH_TIMEOUT(grid()->Rows(), 3, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(QueryText("SELECT count(*) FROM ContactMeta"), QStringLiteral("3"), 3000);
+        QCOMPARE(children("CAT:*:MAIN"), QStringLiteral("Home|Work"));
     }
 
     // A right click offers the row's commands; Remove there removes that row.
