@@ -9,10 +9,13 @@
 #include "store/FoldedNeedle.h"
 #include "store/ItemList.h"
 #include "store/SqlLike.h"
+#include "store/Uid.h"
 
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSet>
+#include <QUuid>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -165,6 +168,27 @@ private slots:
         QCOMPARE(GeneralDate("2024-03-31 02:30:05"), QStringLiteral("31 Mar 2024 02:30:05"));
         for (const char *notIso : {"", "05.03.2024 13:04:05", "last Tuesday", "2024-02-30 10:00:00", "2024-02-03 25:00"})
             QCOMPARE(GeneralDate(notIso), QString(notIso)); // shown as it stands
+    }
+
+    // New UIDs: distinct, random version 4 ids, kept as 16 bytes, read back as
+    // the same canonical text; any other UID is kept as it came.
+    void uids()
+    {
+        QSet<QByteArray> seen;
+        for (int i = 0; i < 20000; ++i) {
+            const Uid::Stored u = Uid::Create();
+            QVERIFY(u.blob && u.bytes.size() == 16);
+            QCOMPARE(uchar(u.bytes[6]) >> 4, 4);
+            QCOMPARE(uchar(u.bytes[8]) >> 6, 2);
+            seen.insert(u.bytes);
+            const QString text = Uid::Text(u.bytes, true);
+            QCOMPARE(QUuid::fromString(text).version(), QUuid::Random);
+            const Uid::Stored back = Uid::FromText(text);
+            QVERIFY(back.blob && back.bytes == u.bytes);
+        }
+        QCOMPARE(seen.size(), 20000);
+        const Uid::Stored other = Uid::FromText(QStringLiteral("urn:other:ABC"));
+        QVERIFY(!other.blob && other.bytes == "urn:other:ABC");
     }
 };
 
