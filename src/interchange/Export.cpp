@@ -14,6 +14,7 @@
 
 #include <condition_variable>
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <map>
 #include <exception>
@@ -54,6 +55,10 @@ namespace {
 // answers as the statement did (utf8, text, isNull, ...).
 class Rows
 {
+public:
+    static constexpr int kMaxColumns = 16;
+
+private:
     struct Cell
     {
         qint64 at = 0; // the integer itself for an INTEGER
@@ -62,13 +67,8 @@ class Rows
     };
 
 public:
-    explicit Rows(int columns) : m_columns(columns) {}
+    explicit Rows(int columns) : m_columns(columns) { Q_ASSERT(columns <= kMaxColumns); }
     int count() const { return m_columns ? int(m_cells.size() / size_t(m_columns)) : 0; }
-    void clear()
-    {
-        m_cells.clear();
-        m_bytes.resize(0);
-    }
     void add(const Statement &st)
     {
         for (int i = 0; i < m_columns; ++i) {
@@ -98,11 +98,8 @@ public:
             const Cell &c = cell(i);
             if (c.type == SQLITE_NULL)
                 return QByteArrayView();
-            if (c.type == SQLITE_INTEGER) {
-                thread_local QByteArray number;
-                number = QByteArray::number(c.at);
-                return number;
-            }
+            if (c.type == SQLITE_INTEGER) // as the engine gives it: its text, kept while the row is
+                return m_numbers[size_t(i)] = QByteArray::number(c.at);
             return QByteArrayView(m_rows.m_bytes.constData() + c.at, c.size);
         }
         QString text(int i) const { return QString::fromUtf8(utf8(i)); }
@@ -112,6 +109,7 @@ public:
         const Cell &cell(int i) const { return m_rows.m_cells[m_first + size_t(i)]; }
         const Rows &m_rows;
         size_t m_first;
+        mutable std::array<QByteArray, kMaxColumns> m_numbers;
     };
     Row row(int i) const { return Row(*this, i); }
 
