@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <thread>
 #include <vector>
 #include <QDir>
@@ -30,9 +31,56 @@ namespace {
 
 // How often (in cards) progress is told.
 constexpr int kProgressEvery = 256;
+// A CSV table of this many rows is made into contacts in two halves side by side.
+constexpr qsizetype kSideBySideRows = 20000;
 
 struct Cancelled
 {
+};
+
+// Work on a thread of its own beside this one (half of a large file); told to
+// stop, and waited for, when it goes out of scope.
+class Beside
+{
+public:
+    // `work` gets the flag that says to stop.
+    template <typename Work>
+    explicit Beside(Work work)
+        : m_thread([this, work = std::move(work)]() mutable {
+              try {
+                  work(m_stop);
+              } catch (...) {
+                  m_failed = std::current_exception();
+              }
+              m_done = true;
+          })
+    {
+    }
+    ~Beside()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    // Waits for the work to end, asking `going` meanwhile (the window may be
+    // waiting, and told how far): false cancels.
+    template <typename Going>
+    void wait(Going going)
+    {
+        while (!m_done) {
+            if (!going())
+                throw Cancelled();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        m_thread.join();
+        if (m_failed)
+            std::rethrow_exception(m_failed);
+    }
+
+private:
+    std::atomic<bool> m_stop{false}, m_done{false};
+    std::exception_ptr m_failed;
+    std::thread m_thread; // last: it starts once the rest is there
 };
 
 // Finds the contact a UID belongs to: in Contacts or the bin (the card then
@@ -137,31 +185,13 @@ void readInto(Import::Plan &plan, Connection &cn, QByteArrayView data, const QSt
     // for the book is then decided here, in the file's order.
     const qsizetype split = halfway(data);
     std::vector<Parsed> second;
-    std::atomic<bool> stop = false, secondDone = false;
-    std::exception_ptr failed;
-    std::thread other;
+    std::optional<Beside> other;
     if (split) {
         const int linesBefore = int(std::count(data.begin(), data.begin() + split, '\n'));
-        other = std::thread([&, linesBefore] {
-            try {
-                second = parse(data.sliced(split), linesBefore, [&](qsizetype) { return !stop.load(); });
-            } catch (...) {
-                failed = std::current_exception();
-            }
-            secondDone = true;
+        other.emplace([&second, data, split, linesBefore](const std::atomic<bool> &stop) {
+            second = parse(data.sliced(split), linesBefore, [&](qsizetype) { return !stop.load(); });
         });
     }
-    struct Join
-    {
-        std::thread &t;
-        std::atomic<bool> &stop;
-        ~Join()
-        {
-            stop = true;
-            if (t.joinable())
-                t.join();
-        }
-    } join{other, stop};
     bool cancelled = false;
     std::vector<Parsed> cards = parse(split ? data.first(split) : data, 0, [&](qsizetype at) {
         // Two halves at once: the first one's way is half the file's.
@@ -170,17 +200,8 @@ void readInto(Import::Plan &plan, Connection &cn, QByteArrayView data, const QSt
     });
     if (cancelled)
         throw Cancelled();
-    if (split) {
-        // The window may be waiting here: it is told how far, as before.
-        while (!secondDone) {
-            if (progress && !progress(base + split, total))
-                throw Cancelled();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        other.join();
-        if (failed)
-            std::rethrow_exception(failed);
-    }
+    if (other)
+        other->wait([&] { return !progress || progress(base + split, total); });
     int n = 0;
     for (std::vector<Parsed> *part : {&cards, &second}) {
         for (Parsed &p : *part) {
@@ -239,19 +260,53 @@ QString readCsv(Import::Plan &plan, QByteArrayView data, const QString &file, bo
     }
     for (const Csv::Problem &p : table.problems)
         plan.skipped << Import::Skipped{file, p.line, p.reason};
-    // Row by row, telling progress as the cards do.
-    for (qsizetype r = 0; r < table.rowCount(); ++r) {
-        if (progress && r % kProgressEvery == 0 && !progress(base + data.size() * r / table.rowCount(), total))
-            throw Cancelled();
+    // Row by row, telling progress as the cards do; the second half of a
+    // large table on a thread of its own meanwhile.
+    struct Mapped
+    {
+        bool ok = false;
         ContactCard::Contact contact;
         QString reason;
-        if (!CsvMapping::ToContact(mapping, table.header, table.cells(r), contact, &reason)) {
-            plan.skipped << Import::Skipped{file, table.line(r), reason};
-            continue;
+    };
+    auto map = [&](qsizetype from, qsizetype to, auto going) {
+        std::vector<Mapped> out;
+        out.reserve(size_t(to - from));
+        for (qsizetype r = from; r < to; ++r) {
+            if ((r - from) % kProgressEvery == 0 && !going(r))
+                break;
+            Mapped m;
+            m.ok = CsvMapping::ToContact(mapping, table.header, table.cells(r), m.contact, &m.reason);
+            out.push_back(std::move(m));
         }
-        plan.contacts << contact;
-        plan.existing << 0;
-        ++plan.added;
+        return out;
+    };
+    const qsizetype rows = table.rowCount();
+    const qsizetype half = rows >= kSideBySideRows ? rows / 2 : rows;
+    std::vector<Mapped> second;
+    std::optional<Beside> other;
+    if (half < rows)
+        other.emplace([&](const std::atomic<bool> &stop) { second = map(half, rows, [&](qsizetype) { return !stop.load(); }); });
+    bool cancelled = false;
+    std::vector<Mapped> first = map(0, half, [&](qsizetype r) {
+        cancelled = progress && !progress(base + data.size() * (half < rows ? 2 * r : r) / rows, total);
+        return !cancelled;
+    });
+    if (cancelled)
+        throw Cancelled();
+    if (other)
+        other->wait([&] { return !progress || progress(base + data.size() * half / rows, total); });
+    qsizetype r = 0;
+    for (std::vector<Mapped> *part : {&first, &second}) {
+        for (Mapped &m : *part) {
+            const qsizetype row = r++;
+            if (!m.ok) {
+                plan.skipped << Import::Skipped{file, table.line(row), m.reason};
+                continue;
+            }
+            plan.contacts << std::move(m.contact);
+            plan.existing << 0;
+            ++plan.added;
+        }
     }
     return QString();
 }

@@ -5,6 +5,8 @@
 
 #include "context/AppContext.h"
 #include "interchange/ContactCard.h"
+#include "interchange/Csv.h"
+#include "interchange/CsvMapping.h"
 #include "interchange/Export.h"
 #include "interchange/Import.h"
 #include "store/ItemList.h"
@@ -214,6 +216,42 @@ private slots:
         QCOMPARE(a.contacts[60].columns[ContactCard::First], QStringLiteral("H10500"));
         int calls = 0;
         QVERIFY(Import::ReadData(*book.cn, cut, "cut.vcf", [&](qint64, qint64) { return ++calls < 3; }).cancelled);
+    }
+
+    // A large CSV table is made into contacts in two halves side by side: in
+    // the file's order, empty rows skipped with their lines in both halves.
+    void largeCsvInHalves()
+    {
+        Book book;
+        // The web-mail layout: a row that is only in the "* myContacts" group holds nothing.
+        const QStringList header = CsvMapping::ExportHeader(CsvMapping::ExportLayout::WebMail);
+        Csv::Writer w;
+        w.row(header);
+        const int n = 24000;
+        for (int i = 0; i < n; ++i) {
+            QStringList row(header.size());
+            if (i == 100 || i == 15000)
+                row[header.indexOf(QStringLiteral("Labels"))] = QStringLiteral("* myContacts");
+            else
+                row[0] = QStringLiteral("F%1").arg(i);
+            w.row(row);
+        }
+        const QByteArray csv = w.take();
+        const QString file = book.folder->file("rows.csv");
+        QVERIFY(WriteFile(file, csv));
+        const Import::Plan plan = Import::Read(*book.cn, {file});
+        QVERIFY2(plan.refused.isEmpty(), qPrintable(plan.refused));
+        QCOMPARE(plan.added, n - 2);
+        QCOMPARE(plan.skipped.size(), 2);
+        QCOMPARE(plan.skipped[0].line, 102);
+        QCOMPARE(plan.skipped[1].line, 15002);
+        for (int i = 0, k = 0; i < n; ++i) {
+            if (i == 100 || i == 15000)
+                continue;
+            QCOMPARE(plan.contacts[k++].columns[ContactCard::First], QStringLiteral("F%1").arg(i));
+        }
+        int calls = 0;
+        QVERIFY(Import::Read(*book.cn, {file}, [&](qint64, qint64) { return ++calls < 3; }).cancelled);
     }
 
     // An export of many contacts is read and written in runs on two threads:
