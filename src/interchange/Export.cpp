@@ -103,7 +103,6 @@ public:
             return QByteArrayView(m_rows.m_bytes.constData() + c.at, c.size);
         }
         QString text(int i) const { return QString::fromUtf8(utf8(i)); }
-        QByteArray blob(int i) const { return utf8(i).toByteArray(); }
 
     private:
         const Cell &cell(int i) const { return m_rows.m_cells[m_first + size_t(i)]; }
@@ -192,8 +191,8 @@ void forEachContact(Connection &cn, const Choice &choice, const Progress &progre
     }
 }
 
-// How many threads turn runs into text: the reader and the writing of the
-// file take the rest of one core.
+// How many threads turn runs into text: one per core (the reading thread
+// mostly waits for them).
 int makerCount()
 {
     return std::clamp(int(std::thread::hardware_concurrency()), 1, 4);
@@ -394,12 +393,8 @@ Result writeCsv(Connection &cn, QIODevice &out, CsvMapping::ExportLayout layout,
                 shapes[size_t(maker)].fit(columns[size_t(maker)], ContactCard::SplitKept(rows.row(i).text(12)));
             }
         });
-        for (const CsvMapping::Shape &s : shapes) {
-            shape.mails = qMax(shape.mails, s.mails);
-            shape.phones = qMax(shape.phones, s.phones);
-            shape.websites = qMax(shape.websites, s.websites);
-            shape.addresses = qMax(shape.addresses, s.addresses);
-        }
+        for (const CsvMapping::Shape &s : shapes)
+            shape.widen(s);
     }
     QByteArray header;
     {

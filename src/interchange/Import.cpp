@@ -117,12 +117,13 @@ private:
     Statement m_st;
 };
 
-// A card as read: the contact, or why it was skipped.
+// A card or row as read: the contact, or where and why it was skipped.
 struct Parsed
 {
     bool skipped = false;
     ContactCard::Contact contact;
-    VCard::Problem problem;
+    int line = 0;
+    QString reason;
 };
 
 // Where a large file can be read in two halves that read as the whole does:
@@ -168,8 +169,8 @@ std::vector<Parsed> parse(QByteArrayView part, int firstLine, Going going)
         Parsed p;
         if (r == VCard::Reader::Result::Skipped) {
             p.skipped = true;
-            p.problem = problem;
-            p.problem.line += firstLine;
+            p.line = firstLine + problem.line;
+            p.reason = problem.reason;
         } else {
             p.contact = ContactCard::FromCard(card);
         }
@@ -208,7 +209,7 @@ void readInto(Import::Plan &plan, Connection &cn, QByteArrayView data, const QSt
             if (progress && ++n % kProgressEvery == 0 && !progress(base + data.size(), total))
                 throw Cancelled();
             if (p.skipped) {
-                plan.skipped << Import::Skipped{file, p.problem.line, p.problem.reason};
+                plan.skipped << Import::Skipped{file, p.line, p.reason};
                 continue;
             }
             ContactCard::Contact &contact = p.contact;
@@ -262,32 +263,27 @@ QString readCsv(Import::Plan &plan, QByteArrayView data, const QString &file, bo
         plan.skipped << Import::Skipped{file, p.line, p.reason};
     // Row by row, telling progress as the cards do; the second half of a
     // large table on a thread of its own meanwhile.
-    struct Mapped
-    {
-        bool ok = false;
-        ContactCard::Contact contact;
-        QString reason;
-    };
     auto map = [&](qsizetype from, qsizetype to, auto going) {
-        std::vector<Mapped> out;
+        std::vector<Parsed> out;
         out.reserve(size_t(to - from));
         for (qsizetype r = from; r < to; ++r) {
             if ((r - from) % kProgressEvery == 0 && !going(r))
                 break;
-            Mapped m;
-            m.ok = CsvMapping::ToContact(mapping, table.header, table.cells(r), m.contact, &m.reason);
-            out.push_back(std::move(m));
+            Parsed p;
+            p.skipped = !CsvMapping::ToContact(mapping, table.header, table.cells(r), p.contact, &p.reason);
+            p.line = table.line(r);
+            out.push_back(std::move(p));
         }
         return out;
     };
     const qsizetype rows = table.rowCount();
     const qsizetype half = rows >= kSideBySideRows ? rows / 2 : rows;
-    std::vector<Mapped> second;
+    std::vector<Parsed> second;
     std::optional<Beside> other;
     if (half < rows)
         other.emplace([&](const std::atomic<bool> &stop) { second = map(half, rows, [&](qsizetype) { return !stop.load(); }); });
     bool cancelled = false;
-    std::vector<Mapped> first = map(0, half, [&](qsizetype r) {
+    std::vector<Parsed> first = map(0, half, [&](qsizetype r) {
         cancelled = progress && !progress(base + data.size() * (half < rows ? 2 * r : r) / rows, total);
         return !cancelled;
     });
@@ -295,15 +291,13 @@ QString readCsv(Import::Plan &plan, QByteArrayView data, const QString &file, bo
         throw Cancelled();
     if (other)
         other->wait([&] { return !progress || progress(base + data.size() * half / rows, total); });
-    qsizetype r = 0;
-    for (std::vector<Mapped> *part : {&first, &second}) {
-        for (Mapped &m : *part) {
-            const qsizetype row = r++;
-            if (!m.ok) {
-                plan.skipped << Import::Skipped{file, table.line(row), m.reason};
+    for (std::vector<Parsed> *part : {&first, &second}) {
+        for (Parsed &p : *part) {
+            if (p.skipped) {
+                plan.skipped << Import::Skipped{file, p.line, p.reason};
                 continue;
             }
-            plan.contacts << std::move(m.contact);
+            plan.contacts << std::move(p.contact);
             plan.existing << 0;
             ++plan.added;
         }

@@ -347,6 +347,18 @@ private:
         return false;
     }
 
+    // The resources of a 207 answer; false, the sync failing, for any other
+    // answer or one that cannot be read (`what` the server sent).
+    bool resourcesOf(const Dav::Response &r, const char *what, Dav::Multistatus &ms)
+    {
+        if (r.status != 207)
+            return fail(r);
+        ms = Dav::ParseMultistatus(r.body, m_book);
+        if (!ms.valid)
+            m_failure = QStringLiteral("the server's %1 cannot be read").arg(QLatin1String(what));
+        return ms.valid;
+    }
+
     bool hopeless(const Dav::Response &r) const
     {
         return r.status == 0 || r.status == 401 || r.status >= 500;
@@ -401,14 +413,9 @@ private:
         // No sync reports here: every card's ETag.
         m_listed.clear();
         m_removed.clear();
-        const Dav::Response r = m_client.propfind(m_book, 1, "<d:getetag/><d:resourcetype/>");
-        if (r.status != 207)
-            return fail(r);
-        const Dav::Multistatus ms = Dav::ParseMultistatus(r.body, m_book);
-        if (!ms.valid) {
-            m_failure = QStringLiteral("the server's list of cards cannot be read");
+        Dav::Multistatus ms;
+        if (!resourcesOf(m_client.propfind(m_book, 1, "<d:getetag/><d:resourcetype/>"), "list of cards", ms))
             return false;
-        }
         for (const Dav::Resource &res : ms.resources) {
             if (folderPath(res.href) != m_bookPath && !res.collection)
                 m_listed.insert(res.href, res.etag);
@@ -447,14 +454,9 @@ private:
             for (qsizetype j = i; j < std::min(wanted.size(), i + kBatch); ++j)
                 body += "<d:href>" + QUrl::toPercentEncoding(wanted.at(j), "/") + "</d:href>";
             body += "</c:addressbook-multiget>";
-            const Dav::Response r = m_client.report(m_book, 1, body);
-            if (r.status != 207)
-                return fail(r);
-            const Dav::Multistatus ms = Dav::ParseMultistatus(r.body, m_book);
-            if (!ms.valid) {
-                m_failure = QStringLiteral("the server's cards cannot be read");
+            Dav::Multistatus ms;
+            if (!resourcesOf(m_client.report(m_book, 1, body), "cards", ms))
                 return false;
-            }
             for (const Dav::Resource &res : ms.resources) {
                 if (res.status == 404 || res.addressData.isEmpty())
                     continue; // deleted in between: the next sync hears of it
