@@ -469,6 +469,14 @@ bool validUtf8(QByteArrayView s)
     const qsizetype n = s.size();
     qsizetype i = 0;
     while (i < n) {
+        // Plain ASCII eight bytes at a time.
+        for (quint64 w; i + 8 <= n; i += 8) {
+            std::memcpy(&w, p + i, 8);
+            if (w & 0x8080808080808080ULL)
+                break;
+        }
+        if (i == n)
+            break;
         const uchar c = p[i];
         if (c < 0x80) {
             ++i;
@@ -652,6 +660,52 @@ void forEachPart(QByteArrayView description, Each each)
     }
 }
 
+// Appends bytes by hand (QByteArray::append goes through insert()).
+void appendTo(QByteArray &out, const char *p, qsizetype n)
+{
+    const qsizetype at = out.size();
+    if (out.capacity() - at < n)
+        out.reserve(std::max(at + n, 2 * at));
+    out.resize(at + n);
+    if (n)
+        std::memcpy(out.data() + at, p, size_t(n));
+}
+
+// A CSV cell as Csv::Writer writes it: quoted when it holds the delimiter, a
+// quote or a line break or starts or ends with a blank, quotes doubled.
+void appendCsvCell(QByteArray &out, QByteArrayView v)
+{
+    if (v.isEmpty())
+        return;
+    bool quote = v.front() == ' ' || v.front() == '\t' || v.back() == ' ' || v.back() == '\t';
+    bool quotes = false;
+    for (const char ch : v) {
+        if (ch == ',' || ch == '"' || ch == '\r' || ch == '\n') {
+            quote = true;
+            quotes = quotes || ch == '"';
+        }
+    }
+    if (!quote) {
+        appendTo(out, v.data(), v.size());
+        return;
+    }
+    appendTo(out, "\"", 1);
+    if (quotes) {
+        for (qsizetype from = 0; from < v.size();) {
+            qsizetype at = v.indexOf('"', from);
+            if (at < 0)
+                at = v.size();
+            appendTo(out, v.data() + from, at - from);
+            if (at < v.size())
+                appendTo(out, "\"\"", 2);
+            from = at + 1;
+        }
+    } else {
+        appendTo(out, v.data(), v.size());
+    }
+    appendTo(out, "\"", 1);
+}
+
 } // namespace
 
 namespace ContactCard {
@@ -777,6 +831,52 @@ bool ToCardFromStored(VCard::Writer &w, const QByteArrayView *c, QByteArrayView 
     flush();
     text("REV:", rev);
     w.end();
+    return true;
+}
+
+bool ToPlainCsvFromStored(QByteArray &out, const QByteArrayView *c)
+{
+    static constexpr int kCells[] = {First, Last, Company, Address, Category, Phones, Mails, Websites, Notes};
+    for (const int i : kCells) {
+        // A leading byte order mark is not read as a character.
+        if (!validUtf8(c[i]) || c[i].startsWith("\xEF\xBB\xBF"))
+            return false;
+    }
+    bool unsure = false;
+    for (const int list : {Phones, Mails, Websites})
+        forEachEntry(c[list], [&](QByteArrayView, QByteArrayView description) { unsure = unsure || unsureEnds(description); });
+    if (unsure)
+        return false;
+    thread_local std::string formatted;
+    bool firstCell = true;
+    for (const int i : kCells) {
+        if (!firstCell)
+            appendTo(out, ",", 1);
+        firstCell = false;
+        if (i != Phones && i != Mails && i != Websites) {
+            appendCsvCell(out, c[i]);
+            continue;
+        }
+        // "item (description)", "item ()" when the item itself ends with a
+        // bracket, entries joined with "; ".
+        formatted.resize(0);
+        int entries = 0;
+        forEachEntry(c[i], [&](QByteArrayView item, QByteArrayView description) {
+            if (entries++)
+                formatted += "; ";
+            formatted.append(item.data(), size_t(item.size()));
+            description = trimmedAscii(description);
+            if (!description.isEmpty()) {
+                formatted += " (";
+                formatted.append(description.data(), size_t(description.size()));
+                formatted += ')';
+            } else if (item.endsWith(')')) {
+                formatted += " ()";
+            }
+        });
+        appendCsvCell(out, QByteArrayView(formatted.data(), qsizetype(formatted.size())));
+    }
+    appendTo(out, "\r\n", 2);
     return true;
 }
 

@@ -35,6 +35,13 @@ Contact FromCard(const VCard::Card &card);
 void ToCard(VCard::Writer &writer, const QStringList &columns, const QString &uid, const QStringList &kept,
             const QString &rev, const QByteArray &picture);
 
+// The row of the plain CSV layout (one column per contact column, lists as
+// "item (description); item") for a contact as stored, appended to `out`
+// from the stored bytes, byte for byte what the general way writes; false,
+// with nothing written, when it cannot be sure of that (text that is not
+// UTF-8, space beyond ASCII at a description's ends): the general way then.
+bool ToPlainCsvFromStored(QByteArray &out, const QByteArrayView *columns);
+
 // The same card for a contact that has no kept lines, read straight from the
 // stored UTF-8 of its columns (First_Name ... Picture) without converting
 // them: byte for byte what ToCard writes; `picture` as for ToCard. False,

@@ -80,6 +80,14 @@ public:
     void row(const QStringList &cells);
     const QByteArray &data() const { return m_out; }
     QByteArray take();
+    // Writes on into `buffer`, emptied: memory an earlier take() gave out.
+    void adopt(QByteArray &&buffer)
+    {
+        m_out = std::move(buffer);
+        m_out.resize(0);
+    }
+    // What is written so far, for rows made elsewhere to go on the end.
+    QByteArray &buffer() { return m_out; }
 
 private:
     void appendUtf8(QStringView text);

@@ -13,6 +13,7 @@
 #include <QSaveFile>
 
 #include <condition_variable>
+#include <cstring>
 #include <algorithm>
 #include <array>
 #include <deque>
@@ -25,6 +26,11 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kProgressEvery = 512;
@@ -33,15 +39,34 @@ const char kSelect[] = "SELECT c.First_Name, c.Last_Name, c.Company, c.Address, 
                        " c.Websites, c.Notes, c.Date_Registed, c.Picture, m.Uid, m.Kept, m.Rev"
                        " FROM Contacts c LEFT JOIN ContactMeta m ON m.ContactID = c.ContactID";
 
-// A picture file's bytes, when it is one the card can carry.
-QByteArray pictureOf(const QString &path)
+// A picture file's bytes, when it is one the card can carry. Straight
+// through the system: most contacts of a large book name a picture that is
+// not there (moved, another machine's), and each costs one failed open.
+QByteArray pictureOf(QByteArrayView path)
 {
-    if (path.isEmpty())
+    if (path.isEmpty() || path.contains('\0'))
         return QByteArray();
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > VCard::Reader::kMaxValueBytes / 2)
+    const std::string name(path.data(), size_t(path.size()));
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return QByteArray();
-    return f.readAll();
+    QByteArray bytes;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= VCard::Reader::kMaxValueBytes / 2) {
+        bytes.resize(qsizetype(st.st_size));
+        qsizetype got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        bytes.truncate(got); // shorter when it changed meanwhile
+    }
+    ::close(fd);
+    return bytes;
 }
 
 } // namespace
@@ -69,6 +94,12 @@ private:
 public:
     explicit Rows(int columns) : m_columns(columns) { Q_ASSERT(columns <= kMaxColumns); }
     int count() const { return m_columns ? int(m_cells.size() / size_t(m_columns)) : 0; }
+    // Empties it, keeping its memory for the next run.
+    void clear()
+    {
+        m_cells.clear();
+        m_bytes.resize(0);
+    }
     void add(const Statement &st)
     {
         for (int i = 0; i < m_columns; ++i) {
@@ -80,7 +111,12 @@ public:
                 const QByteArrayView v = st.utf8(i); // a blob's bytes as they are
                 c.at = m_bytes.size();
                 c.size = v.size();
-                m_bytes.append(v.data(), v.size());
+                // By hand: QByteArray::append weighs on a million rows.
+                if (m_bytes.capacity() - c.at < c.size)
+                    m_bytes.reserve(std::max(c.at + c.size, 2 * c.at));
+                m_bytes.resize(c.at + c.size);
+                if (c.size)
+                    std::memcpy(m_bytes.data() + c.at, v.data(), size_t(c.size));
             }
             m_cells.push_back(c);
         }
@@ -201,16 +237,21 @@ int makerCount()
 // Reads the chosen contacts here, in runs, and has `make` turn each run into
 // the file's bytes on threads of their own meanwhile (`maker` says which
 // thread: each keeps its own state); the bytes are written here, in order.
-// With `out` null nothing is written (a pass that only looks).
+// `make` gets an empty buffer to fill whose memory an earlier run used: runs
+// and their bytes go round, so that a large book is not made of fresh memory
+// run after run. With `out` null nothing is written (a pass that only looks).
 void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Result &result, QIODevice *out,
               const std::function<void(int maker, const Rows &, QByteArray &)> &make)
 {
+    const int columns = ContactCard::ColumnCount + 3;
     struct Shared
     {
         std::mutex m;
         std::condition_variable changed;
         std::deque<std::pair<qint64, Rows>> todo;         // runs by their place in the file
         std::map<qint64, std::pair<QByteArray, int>> done; // a run's bytes, its contacts
+        std::vector<Rows> spareRows;                       // runs made, for the next ones
+        std::vector<QByteArray> spareBytes;                // bytes written, likewise
         qint64 nextIn = 0, nextOut = 0;
         bool closed = false; // no more runs come
         bool stop = false;   // the rest is not wanted
@@ -230,11 +271,19 @@ void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Re
                         break;
                     auto [place, rows] = std::move(sh.todo.front());
                     sh.todo.pop_front();
-                    lock.unlock();
                     QByteArray bytes;
+                    if (!sh.spareBytes.empty()) {
+                        bytes = std::move(sh.spareBytes.back());
+                        sh.spareBytes.pop_back();
+                    }
+                    lock.unlock();
+                    bytes.resize(0);
                     make(maker, rows, bytes);
+                    const int count = rows.count();
+                    rows.clear();
                     lock.lock();
-                    sh.done.emplace(place, std::make_pair(std::move(bytes), rows.count()));
+                    sh.done.emplace(place, std::make_pair(std::move(bytes), count));
+                    sh.spareRows.push_back(std::move(rows));
                     sh.changed.notify_all();
                 }
             } catch (...) {
@@ -252,12 +301,13 @@ void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Re
     // wanted); false when it is not.
     auto writeDone = [&](std::unique_lock<std::mutex> &lock) {
         for (auto next = sh.done.find(sh.nextOut); next != sh.done.end() && !sh.stop; next = sh.done.find(sh.nextOut)) {
-            const auto [bytes, contacts] = std::move(next->second);
+            auto [bytes, contacts] = std::move(next->second);
             sh.done.erase(next);
             ++sh.nextOut;
             lock.unlock();
             const bool written = !out || out->write(bytes) == bytes.size();
             lock.lock();
+            sh.spareBytes.push_back(std::move(bytes));
             if (written) {
                 result.written += contacts;
             } else {
@@ -271,6 +321,7 @@ void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Re
             sh.done.clear();
         return !sh.stop;
     };
+    // Hands the run on and gives back an empty one to fill next.
     auto hand = [&](Rows &rows) {
         std::unique_lock lock(sh.m);
         // A few runs wait at most: memory stays small however large the book.
@@ -284,6 +335,12 @@ void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Re
             });
         }
         sh.todo.emplace_back(sh.nextIn++, std::move(rows));
+        if (sh.spareRows.empty()) {
+            rows = Rows(columns);
+        } else {
+            rows = std::move(sh.spareRows.back());
+            sh.spareRows.pop_back();
+        }
         sh.changed.notify_all();
         return true;
     };
@@ -302,7 +359,6 @@ void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Re
         for (std::thread &t : threads)
             t.join();
     };
-    const int columns = ContactCard::ColumnCount + 3;
     Rows rows(columns);
     bool going = true;
     try {
@@ -311,7 +367,6 @@ void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Re
             if (rows.count() < kRun)
                 return true;
             going = hand(rows);
-            rows = Rows(columns);
             return going;
         });
         if (going && !result.cancelled && rows.count())
@@ -343,6 +398,7 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
     std::vector<State> states(makers, State(version));
     pipeline(cn, choice, progress, result, &out, [&](int maker, const Rows &rows, QByteArray &bytes) {
         State &s = states[size_t(maker)];
+        s.w.adopt(std::move(bytes));
         for (int i = 0; i < rows.count(); ++i) {
             const Rows::Row r = rows.row(i);
             // Many contacts share the second of their last change (an import).
@@ -361,13 +417,13 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
                     s.stored[c] = r.utf8(c);
                 const QByteArray picture = s.stored[ContactCard::Picture].isEmpty()
                                                ? QByteArray()
-                                               : pictureOf(QString::fromUtf8(s.stored[ContactCard::Picture]));
+                                               : pictureOf(s.stored[ContactCard::Picture]);
                 written = ContactCard::ToCardFromStored(s.w, s.stored, uid, rev, picture);
             }
             if (!written) {
                 readColumns(r, s.columns);
                 ContactCard::ToCard(s.w, s.columns, uidOf(r), ContactCard::SplitKept(r.text(12)),
-                                    QString::fromUtf8(rev), pictureOf(s.columns.at(ContactCard::Picture)));
+                                    QString::fromUtf8(rev), pictureOf(QFile::encodeName(s.columns.at(ContactCard::Picture))));
             }
         }
         bytes = s.w.take();
@@ -408,8 +464,18 @@ Result writeCsv(Connection &cn, QIODevice &out, CsvMapping::ExportLayout layout,
     }
     pipeline(cn, choice, progress, result, &out, [&](int maker, const Rows &rows, QByteArray &bytes) {
         Csv::Writer w;
+        w.adopt(std::move(bytes));
         QStringList &c = columns[size_t(maker)];
+        QByteArrayView stored[ContactCard::ColumnCount];
         for (int i = 0; i < rows.count(); ++i) {
+            if (layout == CsvMapping::ExportLayout::Plain) {
+                // Most contacts: written from the stored bytes, nothing converted.
+                const Rows::Row r = rows.row(i);
+                for (int k = 0; k < ContactCard::ColumnCount; ++k)
+                    stored[k] = r.utf8(k);
+                if (ContactCard::ToPlainCsvFromStored(w.buffer(), stored))
+                    continue;
+            }
             readColumns(rows.row(i), c);
             w.row(CsvMapping::ExportRow(layout, c, ContactCard::SplitKept(rows.row(i).text(12)), shape));
         }

@@ -135,6 +135,12 @@ public:
 
     const QByteArray &data() const { return m_out; }
     QByteArray take();
+    // Writes on into `buffer`, emptied: memory an earlier take() gave out.
+    void adopt(QByteArray &&buffer)
+    {
+        m_out = std::move(buffer);
+        m_out.resize(0);
+    }
     // Empties the output, keeping its memory for what comes next.
     void clear() { m_out.resize(0); }
 

@@ -1,6 +1,8 @@
 // vCard reading (sample exports, line forms, encodings, broken cards) and
 // writing (folding, escapes, the forms of each version, round trips).
 #include "interchange/ContactCard.h"
+#include "interchange/Csv.h"
+#include "interchange/CsvMapping.h"
 #include "interchange/VCard.h"
 
 #include <QFile>
@@ -266,9 +268,9 @@ private slots:
         QVERIFY(!LooksLikeVCard(""));
     }
 
-    // The exact forms each version writes.
-    // The export's quick way from stored bytes writes, for every contact it
-    // takes, exactly the card of the general way; the rest it leaves to it.
+    // The export's quick ways from stored bytes write, for every contact they
+    // take, exactly the card (and the plain CSV row) of the general way; the
+    // rest they leave to it.
     void storedBytesWriteTheSameCard()
     {
         QRandomGenerator rng(7);
@@ -276,7 +278,7 @@ private slots:
             "Ann", "O'Brien", " ", "\t", ",", ";", "\\", "\\n", "\r\n", "\r", "\n", ":*:", "é", "中文", "Øst",
             QString(QChar(0xA0)), QString::fromUtf8("\xF0\x9F\x98\x80"), "home", "Home", "cell", "work, home",
             " fax ", "mobile", "x", "a very long text that goes on well beyond seventy-five octets of a line",
-            QString(QChar(0xFEFF)), "=", ":"};
+            QString(QChar(0xFEFF)), "=", ":", "\"", "(x)", ")"};
         auto randomText = [&](int most) {
             QString t;
             for (int n = int(rng.bounded(most + 1)); n > 0; --n)
@@ -289,7 +291,7 @@ private slots:
                 t += randomText(2) + (rng.bounded(3) ? ":*:" + randomText(2) : QString()) + "\r\n";
             return t;
         };
-        int quick = 0, photos = 0;
+        int quick = 0, photos = 0, quickCsv = 0;
         for (int i = 0; i < 4000; ++i) {
             QStringList columns(ContactCard::ColumnCount);
             for (const int c : {ContactCard::First, ContactCard::Last, ContactCard::Company, ContactCard::Address,
@@ -309,11 +311,20 @@ private slots:
                                                     : QByteArray();
             if (!picture.isEmpty())
                 columns[ContactCard::Picture] = QStringLiteral("/pictures/%1.png").arg(i);
+            QByteArray bytes[ContactCard::ColumnCount];
+            QByteArrayView views[ContactCard::ColumnCount];
+            for (int c = 0; c < ContactCard::ColumnCount; ++c)
+                views[c] = bytes[c] = columns[c].toUtf8();
+            QByteArray row("x");
+            if (ContactCard::ToPlainCsvFromStored(row, views)) {
+                ++quickCsv;
+                Csv::Writer general;
+                general.row(CsvMapping::ExportRow(CsvMapping::ExportLayout::Plain, columns, {}, {}));
+                QCOMPARE(row, "x" + general.data());
+            } else {
+                QCOMPARE(row, QByteArray("x"));
+            }
             for (const VCard::Version version : {VCard::Version::V30, VCard::Version::V40, VCard::Version::V21}) {
-                QByteArray bytes[ContactCard::ColumnCount];
-                QByteArrayView views[ContactCard::ColumnCount];
-                for (int c = 0; c < ContactCard::ColumnCount; ++c)
-                    views[c] = bytes[c] = columns[c].toUtf8();
                 VCard::Writer fast(version), general(version);
                 if (!ContactCard::ToCardFromStored(fast, views, uid.toLatin1(), rev.toLatin1(), picture)) {
                     QVERIFY(fast.data().isEmpty());
@@ -328,7 +339,9 @@ private slots:
                                          .arg(QString::fromUtf8(fast.data()), QString::fromUtf8(general.data()))));
             }
         }
-        QVERIFY2(quick > 500 && photos > 50, qPrintable(QStringLiteral("%1 %2").arg(quick).arg(photos))); // not a test of nothing
+        // Not a test of nothing.
+        QVERIFY2(quick > 500 && photos > 50 && quickCsv > 1000,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(quick).arg(photos).arg(quickCsv)));
     }
 
     void writerForms()
