@@ -31,7 +31,8 @@ Statement::~Statement()
 }
 
 Statement::Statement(Statement &&other) noexcept
-    : m_stmt(std::exchange(other.m_stmt, nullptr)), m_rc(other.m_rc), m_tail(other.m_tail)
+    : m_stmt(std::exchange(other.m_stmt, nullptr)), m_rc(other.m_rc), m_tail(other.m_tail),
+      m_bound(std::move(other.m_bound))
 {
 }
 
@@ -42,6 +43,7 @@ Statement &Statement::operator=(Statement &&other) noexcept
         m_stmt = std::exchange(other.m_stmt, nullptr);
         m_rc = other.m_rc;
         m_tail = other.m_tail;
+        m_bound = std::move(other.m_bound);
     }
     return *this;
 }
@@ -56,7 +58,16 @@ Statement &Statement::bind(int index, qint64 value)
 // Always text, the empty text included: NULL only by bindNull().
 Statement &Statement::bind(int index, const QString &text)
 {
-    return bindUtf8(index, SanitizedText(text).toUtf8());
+    if (!m_stmt || index < 1 || index > sqlite3_bind_parameter_count(m_stmt))
+        return bindUtf8(index, SanitizedText(text).toUtf8());
+    QByteArray utf8 = SanitizedText(text).toUtf8();
+    const size_t at = size_t(index - 1);
+    if (m_bound.size() <= at)
+        m_bound.resize(at + 1);
+    sqlite3_bind_text(m_stmt, index, utf8.isEmpty() ? "" : utf8.constData(), int(utf8.size()), SQLITE_STATIC);
+    // The bytes bound before go only now that the engine no longer reads them.
+    m_bound[at] = std::move(utf8);
+    return *this;
 }
 
 Statement &Statement::bindUtf8(int index, QByteArrayView utf8)

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <vector>
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -57,4 +59,7 @@ private:
     sqlite3_stmt *m_stmt = nullptr;
     int m_rc = 0;
     bool m_tail = false;
+    // Text bound by bind(), by parameter: the engine reads it from here
+    // rather than from a copy of its own.
+    std::vector<QByteArray> m_bound;
 };
