@@ -397,7 +397,9 @@ int RunCommandLine(int argc, char *argv[])
             args.trust = parser.value(trust);
             return runSync(*cn, args);
         }
-        return runExport(*cn, parser.value(exportTo), parser.value(format),
+        // Read through a connection that only reads, as the window exports.
+        SharedConnection reader = Connection::openForWalking(cn->path());
+        return runExport(*reader, parser.value(exportTo), parser.value(format),
                          parser.isSet(category) ? parser.value(category) : QString());
     } catch (const StoreError &e) {
         return fail(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(e.file()), e.message()));

@@ -40,7 +40,7 @@ const QStringList &ContactColumns()
 
 Connection::Connection(Database db, const QString &path) : m_db(std::move(db)), m_path(path) {}
 
-std::shared_ptr<Connection> Connection::openFile(const QString &path, Database::Mode mode)
+std::shared_ptr<Connection> Connection::openFile(const QString &path, Database::Mode mode, bool mapped)
 {
     Database db;
     const int rc = db.open(path, mode);
@@ -60,6 +60,8 @@ std::shared_ptr<Connection> Connection::openFile(const QString &path, Database::
     // Room for the pages a large change touches (an import, its undo: the
     // UIDs' index is written all over); taken only as it is used.
     sqlite3_exec(db.handle(), "PRAGMA cache_size = -32768", nullptr, nullptr, nullptr);
+    if (mapped)
+        sqlite3_exec(db.handle(), "PRAGMA mmap_size = 2147418112", nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db.handle(), "new_uid", 0, SQLITE_UTF8, nullptr, newUid, nullptr, nullptr, nullptr);
     return std::shared_ptr<Connection>(new Connection(std::move(db), path));
 }
@@ -81,6 +83,11 @@ std::shared_ptr<Connection> Connection::open(const QString &path)
 std::shared_ptr<Connection> Connection::openForReading(const QString &path)
 {
     return openFile(path, Database::Mode::ReadOnly);
+}
+
+std::shared_ptr<Connection> Connection::openForWalking(const QString &path)
+{
+    return openFile(path, Database::Mode::ReadOnly, true);
 }
 
 void Connection::interrupt()

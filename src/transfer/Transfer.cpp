@@ -444,7 +444,7 @@ void ExportContacts(QWidget *parent, Connection &cn, const ExportOffer &offer)
         Progress progress(parent, QStringLiteral("Exporting the contacts..."));
         BackgroundWork work([&](const std::atomic<bool> &cancel, std::atomic<qint64> &reached, std::atomic<qint64> &total) {
             try {
-                SharedConnection own = Connection::openForReading(cn.path());
+                SharedConnection own = Connection::openForWalking(cn.path());
                 result = Export::WriteFile(*own, path, format, choice, [&](qint64 at, qint64 of) {
                     reached = at;
                     total = of;
