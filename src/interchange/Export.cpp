@@ -6,6 +6,7 @@
 #include "sqlite/Statement.h"
 #include "sqlite/Transaction.h"
 #include "store/Connection.h"
+#include "store/StoreError.h"
 #include "store/Uid.h"
 
 #include <QDateTime>
@@ -234,6 +235,173 @@ int makerCount()
     return std::clamp(int(std::thread::hardware_concurrency()), 1, 4);
 }
 
+using Make = std::function<void(int maker, const Rows &, QByteArray &)>;
+
+// Connections of their own, one per maker, each in a read transaction begun
+// while the first one's holds the book still (no writer can commit while any
+// reader holds its lock): every one reads the same state of the book. Empty
+// when that cannot be had at once: the book has no file or is in WAL mode
+// (where a reader sees the state of its own start), the caller is inside a
+// transaction of its own (its changes are not in the file yet), or a writer
+// is about to commit.
+std::vector<SharedConnection> readersOf(Connection &cn, int count)
+{
+    std::vector<SharedConnection> readers;
+    if (cn.path().isEmpty() || cn.path() == QLatin1String(":memory:") || !sqlite3_get_autocommit(cn.handle()))
+        return readers;
+    try {
+        for (int i = 0; i < count; ++i) {
+            SharedConnection r = Connection::openForWalking(cn.path());
+            // Waiting here for a writer that waits for the first reader would
+            // hold both up: rather read on one thread.
+            sqlite3_busy_timeout(r->handle(), 0);
+            if (sqlite3_exec(r->handle(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+                return {};
+            Statement mode(r->handle(), "PRAGMA journal_mode");
+            if (mode.step() != SQLITE_ROW || mode.utf8(0).compare("wal", Qt::CaseInsensitive) == 0)
+                return {};
+            Statement lock(r->handle(), "SELECT count(*) FROM sqlite_master");
+            if (lock.step() != SQLITE_ROW)
+                return {};
+            readers.push_back(std::move(r));
+        }
+    } catch (const StoreError &) {
+        return {};
+    }
+    return readers;
+}
+
+// The chosen contacts (every one, or a category's) read and made into the
+// file's bytes on `readers.size()` threads side by side, each through its own
+// connection, a range of keys at a time; the bytes are written here, in
+// order. False, with nothing done, when it does not pay (a few contacts).
+bool pipelineSideBySide(const std::vector<SharedConnection> &readers, const Choice &choice, const Progress &progress,
+                        Result &result, QIODevice *out, const Make &make)
+{
+    const bool category = choice.kind == Choice::Kind::Category;
+    // The lowest and highest key, and how many contacts the book noted it
+    // holds (counting them would walk the whole file once more first).
+    qint64 noted = 0, lowest = 0, highest = 0;
+    {
+        Connection &first = *readers.front();
+        Statement st(first.handle(), "SELECT (SELECT min(ContactID) FROM Contacts), (SELECT max(ContactID) FROM Contacts),"
+                                     " (SELECT Value FROM BookState WHERE Name = 'count')");
+        if (st.step() != SQLITE_ROW)
+            return false;
+        lowest = st.int64(0);
+        highest = st.int64(1);
+        noted = st.int64(2);
+    }
+    if (noted < 4 * kRun || highest < lowest)
+        return false;
+    // Ranges of keys that hold about a run each, however sparse the keys.
+    const qint64 span = std::max<qint64>(1, qint64(double(highest - lowest + 1) / double(noted) * kRun));
+    const qint64 ranges = (highest - lowest) / span + 1;
+    const int workers = int(readers.size());
+    struct Shared
+    {
+        std::mutex m;
+        std::condition_variable changed;
+        std::map<qint64, std::pair<QByteArray, int>> done; // a range's bytes, its contacts
+        std::vector<QByteArray> spareBytes;                // bytes written, for the next ranges
+        qint64 nextIn = 0, nextOut = 0;
+        bool stop = false;
+        std::exception_ptr error;
+    } sh;
+    std::vector<std::thread> threads;
+    for (int w = 0; w < workers; ++w) {
+        threads.emplace_back([&, w] {
+            try {
+                Connection &cn = *readers[size_t(w)];
+                QByteArray sql = QByteArray(kSelect) + " WHERE c.ContactID >= ?1 AND c.ContactID < ?2";
+                if (category)
+                    sql += " AND c.Category = ?3";
+                sql += " ORDER BY c.ContactID";
+                Statement st(cn.handle(), sql);
+                if (st.prepareResult() != SQLITE_OK)
+                    cn.fail(st.prepareResult());
+                if (category)
+                    st.bind(3, choice.category);
+                Rows rows(ContactCard::ColumnCount + 3);
+                for (;;) {
+                    std::unique_lock lock(sh.m);
+                    // A few ranges ahead of the file at most: memory stays small.
+                    sh.changed.wait(lock, [&] { return sh.stop || sh.nextIn >= ranges || sh.nextIn < sh.nextOut + 2 * workers; });
+                    if (sh.stop || sh.nextIn >= ranges)
+                        break;
+                    const qint64 k = sh.nextIn++;
+                    QByteArray bytes;
+                    if (!sh.spareBytes.empty()) {
+                        bytes = std::move(sh.spareBytes.back());
+                        sh.spareBytes.pop_back();
+                    }
+                    lock.unlock();
+                    rows.clear();
+                    st.reset();
+                    st.bind(1, lowest + k * span).bind(2, std::min(lowest + (k + 1) * span, highest + 1));
+                    int rc;
+                    while ((rc = st.step()) == SQLITE_ROW)
+                        rows.add(st);
+                    if (rc != SQLITE_DONE)
+                        cn.fail(rc);
+                    bytes.resize(0);
+                    if (rows.count())
+                        make(w, rows, bytes);
+                    lock.lock();
+                    sh.done.emplace(k, std::make_pair(std::move(bytes), rows.count()));
+                    sh.changed.notify_all();
+                }
+            } catch (...) {
+                std::lock_guard lock(sh.m);
+                if (!sh.error)
+                    sh.error = std::current_exception();
+                sh.stop = true;
+                sh.changed.notify_all();
+            }
+        });
+    }
+    qint64 told = 0;
+    {
+        std::unique_lock lock(sh.m);
+        while (sh.nextOut < ranges && !sh.stop) {
+            sh.changed.wait(lock, [&] { return sh.stop || sh.done.count(sh.nextOut); });
+            if (sh.stop)
+                break;
+            auto next = sh.done.find(sh.nextOut);
+            auto [bytes, contacts] = std::move(next->second);
+            sh.done.erase(next);
+            ++sh.nextOut;
+            sh.changed.notify_all();
+            lock.unlock();
+            const bool written = !out || bytes.isEmpty() || out->write(bytes) == bytes.size();
+            bool going = true;
+            if (written) {
+                result.written += contacts;
+                // How far through the keys: a category's share is not known ahead.
+                if (progress && result.written - told >= kProgressEvery) {
+                    told = result.written;
+                    going = progress(sh.nextOut, ranges);
+                }
+            }
+            lock.lock();
+            sh.spareBytes.push_back(std::move(bytes));
+            if (!written) {
+                result.failure = out->errorString();
+                sh.stop = true;
+            } else if (!going) {
+                result.cancelled = true;
+                sh.stop = true;
+            }
+            sh.changed.notify_all();
+        }
+    }
+    for (std::thread &t : threads)
+        t.join();
+    if (sh.error)
+        std::rethrow_exception(sh.error);
+    return true;
+}
+
 // Reads the chosen contacts here, in runs, and has `make` turn each run into
 // the file's bytes on threads of their own meanwhile (`maker` says which
 // thread: each keeps its own state); the bytes are written here, in order.
@@ -241,8 +409,13 @@ int makerCount()
 // and their bytes go round, so that a large book is not made of fresh memory
 // run after run. With `out` null nothing is written (a pass that only looks).
 void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Result &result, QIODevice *out,
-              const std::function<void(int maker, const Rows &, QByteArray &)> &make)
+              const Make &make)
 {
+    if (choice.kind != Choice::Kind::Contacts) {
+        const std::vector<SharedConnection> readers = readersOf(cn, makerCount());
+        if (!readers.empty() && pipelineSideBySide(readers, choice, progress, result, out, make))
+            return;
+    }
     const int columns = ContactCard::ColumnCount + 3;
     struct Shared
     {
