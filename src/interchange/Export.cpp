@@ -39,6 +39,10 @@ constexpr int kProgressEvery = 512;
 const char kSelect[] = "SELECT c.First_Name, c.Last_Name, c.Company, c.Address, c.Category, c.Phones, c.Mails,"
                        " c.Websites, c.Notes, c.Date_Registed, c.Picture, m.Uid, m.Kept, m.Rev"
                        " FROM Contacts c LEFT JOIN ContactMeta m ON m.ContactID = c.ContactID";
+// The same rows without the side data, for a file that has no place for it
+// (the plain CSV layout): one lookup a contact fewer.
+const char kSelectColumns[] = "SELECT c.First_Name, c.Last_Name, c.Company, c.Address, c.Category, c.Phones, c.Mails,"
+                              " c.Websites, c.Notes, c.Date_Registed, c.Picture, NULL, NULL, NULL FROM Contacts c";
 
 // A picture file's bytes, when it is one the card can carry. Straight
 // through the system: most contacts of a large book name a picture that is
@@ -171,13 +175,15 @@ void readColumns(const Rows::Row &r, QStringList &columns)
         columns[i] = r.isNull(i) ? QString() : r.text(i);
 }
 
-// `each` gets the statement on each chosen contact's row (kSelect's columns).
+// `each` gets the statement on each chosen contact's row (kSelect's columns,
+// or those of `select`).
 template <typename Each>
-void forEachContact(Connection &cn, const Choice &choice, const Progress &progress, Result &result, Each each)
+void forEachContact(Connection &cn, const Choice &choice, const Progress &progress, Result &result, Each each,
+                    const char *select = kSelect)
 {
     // One read transaction: every contact from the same state of the book, under one lock.
     Transaction reading(cn.handle());
-    QByteArray sql = kSelect;
+    QByteArray sql = select;
     qint64 total = 0;
     if (choice.kind == Choice::Kind::Contacts) {
         sql += " WHERE c.ContactID = ?1";
@@ -276,7 +282,7 @@ std::vector<SharedConnection> readersOf(Connection &cn, int count)
 // connection, a range of keys at a time; the bytes are written here, in
 // order. False, with nothing done, when it does not pay (a few contacts).
 bool pipelineSideBySide(const std::vector<SharedConnection> &readers, const Choice &choice, const Progress &progress,
-                        Result &result, QIODevice *out, const Make &make)
+                        Result &result, QIODevice *out, const Make &make, const char *select)
 {
     const bool category = choice.kind == Choice::Kind::Category;
     // The lowest and highest key, and how many contacts the book noted it
@@ -313,7 +319,7 @@ bool pipelineSideBySide(const std::vector<SharedConnection> &readers, const Choi
         threads.emplace_back([&, w] {
             try {
                 Connection &cn = *readers[size_t(w)];
-                QByteArray sql = QByteArray(kSelect) + " WHERE c.ContactID >= ?1 AND c.ContactID < ?2";
+                QByteArray sql = QByteArray(select) + " WHERE c.ContactID >= ?1 AND c.ContactID < ?2";
                 if (category)
                     sql += " AND c.Category = ?3";
                 sql += " ORDER BY c.ContactID";
@@ -409,11 +415,11 @@ bool pipelineSideBySide(const std::vector<SharedConnection> &readers, const Choi
 // and their bytes go round, so that a large book is not made of fresh memory
 // run after run. With `out` null nothing is written (a pass that only looks).
 void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Result &result, QIODevice *out,
-              const Make &make)
+              const Make &make, const char *select = kSelect)
 {
     if (choice.kind != Choice::Kind::Contacts) {
         const std::vector<SharedConnection> readers = readersOf(cn, makerCount());
-        if (!readers.empty() && pipelineSideBySide(readers, choice, progress, result, out, make))
+        if (!readers.empty() && pipelineSideBySide(readers, choice, progress, result, out, make, select))
             return;
     }
     const int columns = ContactCard::ColumnCount + 3;
@@ -541,7 +547,7 @@ void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Re
                 return true;
             going = hand(rows);
             return going;
-        });
+        }, select);
         if (going && !result.cancelled && rows.count())
             hand(rows);
     } catch (...) {
@@ -653,7 +659,7 @@ Result writeCsv(Connection &cn, QIODevice &out, CsvMapping::ExportLayout layout,
             w.row(CsvMapping::ExportRow(layout, c, ContactCard::SplitKept(rows.row(i).text(12)), shape));
         }
         bytes = w.take();
-    });
+    }, layout == CsvMapping::ExportLayout::Plain ? kSelectColumns : kSelect);
     return result;
 }
 

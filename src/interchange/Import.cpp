@@ -336,6 +336,24 @@ QString savePicture(const ContactCard::Contact &c, const QString &folder)
     return path;
 }
 
+// "INSERT ... VALUES (?, ...), (?, ...), ..." with `rows` rows of `columns`
+// values: the engine's cost per statement is most of a small row's.
+QByteArray valuesOf(const char *head, int columns, int rows)
+{
+    QByteArray sql = head;
+    sql += " VALUES ";
+    for (int r = 0; r < rows; ++r) {
+        sql += r ? ", (" : "(";
+        for (int c = 0; c < columns; ++c)
+            sql += c ? ", ?" : "?";
+        sql += ')';
+    }
+    return sql;
+}
+
+// New contacts are written this many at a time.
+constexpr int kBatch = 16;
+
 } // namespace
 
 namespace Import {
@@ -446,9 +464,11 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
     try {
         JournalStep journal(cn, name);
         const SearchText::WriterFolds writerFolds(cn);
-        Statement insert(cn.handle(), "INSERT INTO Contacts (First_Name, Last_Name, Company, Address, Category, Phones,"
-                                      " Mails, Websites, Notes, Date_Registed, Picture) VALUES"
-                                      " (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+        const char *const insertHead = "INSERT INTO Contacts (First_Name, Last_Name, Company, Address, Category, Phones,"
+                                       " Mails, Websites, Notes, Date_Registed, Picture)";
+        Statement insertOne(cn.handle(), valuesOf(insertHead, ColumnCount, 1));
+        Statement insertMany(cn.handle(), valuesOf(insertHead, ColumnCount, kBatch));
+        Statement metaOne(cn.handle(), "INSERT INTO ContactMeta (ContactID, Uid, Kept, Rev) VALUES (?1, ?2, ?3, ?4)");
         Statement update(cn.handle(), "UPDATE Contacts SET First_Name = ?1, Last_Name = ?2, Company = ?3, Address = ?4,"
                                       " Category = ?5, Phones = ?6, Mails = ?7, Websites = ?8, Notes = ?9,"
                                       " Picture = coalesce(?11, Picture) WHERE ContactID = ?12");
@@ -457,12 +477,85 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
                                        " Category, Phones, Mails, Websites, Notes, Date_Registed, Picture FROM RecycleBin"
                                        " WHERE ContactID = ?1");
         Statement unbin(cn.handle(), "DELETE FROM RecycleBin WHERE ContactID = ?1");
-        Statement newMeta(cn.handle(), "INSERT INTO ContactMeta (ContactID, Uid, Kept, Rev) VALUES (?1, ?2, ?3, ?4)");
-        Statement newMetaUid(cn.handle(), "INSERT INTO ContactMeta (ContactID, Uid, Kept, Rev) VALUES (?1, new_uid(), ?2, ?3)");
         const qint64 rev = QDateTime::currentSecsSinceEpoch();
         Statement keptOf(cn.handle(), "UPDATE ContactMeta SET Kept = ?2 WHERE ContactID = ?1");
         const QString now = StoredDateTime(QDateTime::currentDateTime());
         qint64 firstNew = 0, lastNew = 0;
+        // A contact's columns from parameter `base` + 1 on; an update's picture
+        // stays when the card has none (NULL), a new contact's is empty.
+        auto bindColumns = [&](Statement &st, int base, const Contact &c, const QString &picture, bool isNew) {
+            for (int col = 0; col < ColumnCount; ++col) {
+                if (col == Registered)
+                    st.bind(base + col + 1, now);
+                else if (col == Picture && picture.isEmpty() && !isNew)
+                    st.bindNull(base + col + 1);
+                else
+                    st.bind(base + col + 1, col == Picture ? picture : c.columns.at(col));
+            }
+        };
+        auto bindMeta = [&](Statement &st, int base, qint64 id, const Contact &c, const QString &kept) {
+            st.bind(base + 1, id);
+            const Uid::Stored u = c.uid.isEmpty() ? Uid::Create() : Uid::FromText(c.uid);
+            if (u.blob)
+                st.bindBlob(base + 2, u.bytes);
+            else
+                st.bindUtf8(base + 2, u.bytes);
+            if (kept.isEmpty())
+                st.bindNull(base + 3);
+            else
+                st.bind(base + 3, kept);
+            st.bind(base + 4, rev);
+        };
+        // New contacts wait here until there are kBatch of them.
+        struct New
+        {
+            qsizetype index;
+            QString picture, kept;
+        };
+        std::vector<New> pending;
+        pending.reserve(kBatch);
+        auto writeNew = [&] {
+            if (pending.empty())
+                return;
+            qint64 first;
+            if (pending.size() == size_t(kBatch)) {
+                insertMany.reset();
+                for (int k = 0; k < kBatch; ++k)
+                    bindColumns(insertMany, k * ColumnCount, plan.contacts.at(pending[size_t(k)].index), pending[size_t(k)].picture, true);
+                step(cn, insertMany);
+                // One statement's rows get keys one after another.
+                first = sqlite3_last_insert_rowid(cn.handle()) - kBatch + 1;
+                // The UIDs go one by one: their index is written all over, and
+                // a statement of many rows keeps a copy of every page it
+                // touches until it is through (a file once it is large).
+                for (int k = 0; k < kBatch; ++k) {
+                    const New &p = pending[size_t(k)];
+                    metaOne.reset();
+                    bindMeta(metaOne, 0, first + k, plan.contacts.at(p.index), p.kept);
+                    step(cn, metaOne);
+                }
+            } else {
+                first = 0;
+                for (size_t k = 0; k < pending.size(); ++k) {
+                    const New &p = pending[k];
+                    insertOne.reset();
+                    bindColumns(insertOne, 0, plan.contacts.at(p.index), p.picture, true);
+                    step(cn, insertOne);
+                    const qint64 id = sqlite3_last_insert_rowid(cn.handle());
+                    first = first ? first : id;
+                    metaOne.reset();
+                    bindMeta(metaOne, 0, id, plan.contacts.at(p.index), p.kept);
+                    step(cn, metaOne);
+                }
+            }
+            for (size_t k = 0; k < pending.size(); ++k)
+                written.emplace_back(first + qint64(k), pending[k].index);
+            if (!firstNew)
+                firstNew = first;
+            lastNew = first + qint64(pending.size()) - 1;
+            result.added += int(pending.size());
+            pending.clear();
+        };
         for (qsizetype i = 0; i < plan.contacts.size(); ++i) {
             if (progress && i % kProgressEvery == 0 && !progress(i, plan.contacts.size())) {
                 result = Result();
@@ -473,78 +566,53 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
             const QString picture = savePicture(c, picturesFolder);
             const QString kept = JoinKept(c.kept);
             const qint64 id = plan.existing.at(i);
-            Statement &st = id ? update : insert;
-            st.reset();
-            for (int col = 0; col < ColumnCount; ++col) {
-                if (col == Registered)
-                    st.bind(col + 1, now);
-                else if (col == Picture && picture.isEmpty())
-                    st.bindNull(col + 1);
-                else
-                    st.bind(col + 1, col == Picture ? picture : c.columns.at(col));
-            }
-            if (id) {
-                journal.keepBefore(id);
-                unbin.reset();
-                restore.reset();
-                restore.bind(1, id);
-                // A card of a contact in the bin brings it back.
-                if (restore.step() == SQLITE_DONE && sqlite3_changes(cn.handle()) > 0) {
-                    unbin.bind(1, id);
-                    step(cn, unbin);
-                }
-                st.bind(12, id);
-                step(cn, st);
-                keptOf.reset();
-                keptOf.bind(1, id);
-                if (kept.isEmpty())
-                    keptOf.bindNull(2);
-                else
-                    keptOf.bind(2, kept);
-                step(cn, keptOf);
-                written.emplace_back(id, i);
-                ++result.updated;
+            if (!id) {
+                pending.push_back({i, picture, kept});
+                if (pending.size() == size_t(kBatch))
+                    writeNew();
                 continue;
             }
-            if (picture.isEmpty())
-                st.bind(Picture + 1, QString());
-            step(cn, st);
-            const qint64 newId = sqlite3_last_insert_rowid(cn.handle());
-            if (!firstNew)
-                firstNew = newId;
-            lastNew = newId;
-            written.emplace_back(newId, i);
-            if (c.uid.isEmpty()) {
-                newMetaUid.reset();
-                newMetaUid.bind(1, newId).bind(3, rev);
-                if (kept.isEmpty())
-                    newMetaUid.bindNull(2);
-                else
-                    newMetaUid.bind(2, kept);
-                step(cn, newMetaUid);
-            } else {
-                const Uid::Stored s = Uid::FromText(c.uid);
-                newMeta.reset();
-                newMeta.bind(1, newId);
-                if (s.blob)
-                    newMeta.bindBlob(2, s.bytes);
-                else
-                    newMeta.bindUtf8(2, s.bytes);
-                newMeta.bind(4, rev);
-                if (kept.isEmpty())
-                    newMeta.bindNull(3);
-                else
-                    newMeta.bind(3, kept);
-                step(cn, newMeta);
+            journal.keepBefore(id);
+            unbin.reset();
+            restore.reset();
+            restore.bind(1, id);
+            // A card of a contact in the bin brings it back.
+            if (restore.step() == SQLITE_DONE && sqlite3_changes(cn.handle()) > 0) {
+                unbin.bind(1, id);
+                step(cn, unbin);
             }
-            ++result.added;
+            update.reset();
+            bindColumns(update, 0, c, picture, false);
+            update.bind(12, id);
+            step(cn, update);
+            keptOf.reset();
+            keptOf.bind(1, id);
+            if (kept.isEmpty())
+                keptOf.bindNull(2);
+            else
+                keptOf.bind(2, kept);
+            step(cn, keptOf);
+            written.emplace_back(id, i);
+            ++result.updated;
         }
+        writeNew();
         folding.join();
-        Statement fold(cn.handle(), "INSERT OR REPLACE INTO ContactFolded (ContactID, Folded) VALUES (?1, ?2)");
-        for (const auto &[id, index] : written) {
-            fold.reset();
-            fold.bind(1, id).bindUtf8(2, folded[size_t(index)]);
-            step(cn, fold);
+        const char *const foldHead = "INSERT OR REPLACE INTO ContactFolded (ContactID, Folded)";
+        Statement foldOne(cn.handle(), valuesOf(foldHead, 2, 1));
+        Statement foldMany(cn.handle(), valuesOf(foldHead, 2, kBatch));
+        size_t at = 0;
+        for (; at + kBatch <= written.size(); at += kBatch) {
+            foldMany.reset();
+            for (int k = 0; k < kBatch; ++k) {
+                const auto &[id, index] = written[at + size_t(k)];
+                foldMany.bind(2 * k + 1, id).bindUtf8(2 * k + 2, folded[size_t(index)]);
+            }
+            step(cn, foldMany);
+        }
+        for (; at < written.size(); ++at) {
+            foldOne.reset();
+            foldOne.bind(1, written[at].first).bindUtf8(2, folded[size_t(written[at].second)]);
+            step(cn, foldOne);
         }
         if (firstNew)
             journal.keepAdded(firstNew, lastNew, false);

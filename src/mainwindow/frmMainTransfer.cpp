@@ -1,6 +1,5 @@
 // Contacts in and out of the main window: File > Import and Export, vCard
 // files dropped on the window, a row dragged out of the list as a vCard.
-#include "context/Memory.h"
 #include "controls/GridModel.h"
 #include "controls/cGrid.h"
 #include "controls/cTreeView.h"
@@ -28,7 +27,6 @@ void frmMain::importFiles(const QStringList &files)
     // another program's write, which it need not look into again.
     m_dataVersion = -1;
     runChange(QString(), [&done] { return *done; });
-    ReleaseFreedMemory();
 }
 
 // The current list (not in the bin) and its selected contact.
@@ -58,7 +56,6 @@ void frmMain::exportContacts()
 {
     if (SharedDb())
         Transfer::ExportContacts(this, *SharedDb(), exportOffer());
-    ReleaseFreedMemory();
 }
 
 void frmMain::printContacts(bool toPdf)

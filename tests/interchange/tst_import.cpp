@@ -255,6 +255,43 @@ private slots:
         QVERIFY(Import::Read(*book.cn, {file}, [&](qint64, qint64) { return ++calls < 3; }).cancelled);
     }
 
+    // New contacts are written many to a statement: each keeps its own UID,
+    // kept lines and folded search text, with an update among them and a
+    // last run shorter than the others.
+    void manyNewAtOnce()
+    {
+        Book book;
+        book.import("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Old;One\r\nUID:aaaaaaaa-0000-4000-8000-000000000000\r\nEND:VCARD\r\n");
+        QByteArray cards;
+        for (int i = 1; i <= 40; ++i) {
+            if (i == 20) // the contact already in the book, changed
+                cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Old;Changed\r\nUID:aaaaaaaa-0000-4000-8000-000000000000\r\nEND:VCARD\r\n";
+            const QByteArray n = QByteArray::number(i).rightJustified(2, '0');
+            cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Card;P" + n + "\r\nNICKNAME:nick" + n +
+                     "\r\nUID:aaaaaaaa-0000-4000-8000-0000000000" + n + "\r\nEND:VCARD\r\n";
+        }
+        const Import::Result r = book.import(cards);
+        QCOMPARE(r.added, 40);
+        QCOMPARE(r.updated, 1);
+        QCOMPARE(QueryText("SELECT group_concat(x, ' ') FROM (SELECT c.First_Name || '=' || substr(lower(hex(m.Uid)), 31)"
+                           " || '=' || m.Kept AS x FROM Contacts c JOIN ContactMeta m USING (ContactID)"
+                           " WHERE c.Last_Name = 'Card' ORDER BY c.ContactID)"),
+                 [] {
+                     QStringList expected;
+                     for (int i = 1; i <= 40; ++i) {
+                         const QString n = QString::number(i).rightJustified(2, u'0');
+                         expected << QStringLiteral("P%1=%1=NICKNAME:nick%1").arg(n);
+                     }
+                     return expected.join(u' ');
+                 }());
+        QCOMPARE(QueryText("SELECT First_Name FROM Contacts WHERE ContactID = 1"), QStringLiteral("Changed"));
+        QCOMPARE(QueryText("SELECT count(*) FROM Contacts c JOIN ContactFolded f USING (ContactID) WHERE f.Folded ="
+                           " fold_contact(c.First_Name, c.Last_Name, c.Company, c.Phones, c.Mails, c.Category,"
+                           " c.Address, c.Websites, c.Notes)"),
+                 QStringLiteral("41"));
+        QCOMPARE(QueryText("SELECT count(*) FROM ContactMeta"), QStringLiteral("41"));
+    }
+
     // An export of many contacts is read and made into text in runs on two
     // threads, side by side through connections of their own when the book is
     // large enough: every contact once and in order, in both kinds of file,
