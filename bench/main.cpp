@@ -6,7 +6,6 @@
 #include "Probes.h"
 
 #include "context/AppContext.h"
-#include "context/Memory.h"
 #include "duplicates/Finder.h"
 #include "duplicates/Phone.h"
 #include "store/ItemList.h"
@@ -1339,7 +1338,6 @@ void QuietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 
 int main(int argc, char *argv[])
 {
-    TuneAllocator(); // as the program does
     qInstallMessageHandler(QuietMessages);
     if (argc >= 4 && qstrcmp(argv[1], "--child-firstfill") == 0)
         return ChildFirstFill(argc, argv);

@@ -1,7 +1,6 @@
 #include "app/mdlMain.h"
 
 #include "context/AppContext.h"
-#include "context/Memory.h"
 #include "controls/MsgBox.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
@@ -54,7 +53,6 @@ StartResult Main()
 
 int RunArdentia(int argc, char *argv[])
 {
-    TuneAllocator();
     if (const int status = RunCommandLine(argc, argv); status >= 0)
         return status;
     QApplication app(argc, argv);
