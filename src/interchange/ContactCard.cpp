@@ -1,5 +1,7 @@
 #include "interchange/ContactCard.h"
 
+#include "interchange/Bytes.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -508,6 +510,13 @@ bool validUtf8(QByteArrayView s)
     return true;
 }
 
+// Stored text that QString reads as it is: valid UTF-8 that does not begin
+// with a byte order mark (not read as a character).
+bool readsBackAsStored(QByteArrayView s)
+{
+    return validUtf8(s) && !s.startsWith("\xEF\xBB\xBF");
+}
+
 // White space beyond ASCII, as QChar::isSpace() has it.
 bool wideSpace(char32_t c)
 {
@@ -660,17 +669,6 @@ void forEachPart(QByteArrayView description, Each each)
     }
 }
 
-// Appends bytes by hand (QByteArray::append goes through insert()).
-void appendTo(QByteArray &out, const char *p, qsizetype n)
-{
-    const qsizetype at = out.size();
-    if (out.capacity() - at < n)
-        out.reserve(std::max(at + n, 2 * at));
-    out.resize(at + n);
-    if (n)
-        std::memcpy(out.data() + at, p, size_t(n));
-}
-
 // A CSV cell as Csv::Writer writes it: quoted when it holds the delimiter, a
 // quote or a line break or starts or ends with a blank, quotes doubled.
 void appendCsvCell(QByteArray &out, QByteArrayView v)
@@ -686,24 +684,24 @@ void appendCsvCell(QByteArray &out, QByteArrayView v)
         }
     }
     if (!quote) {
-        appendTo(out, v.data(), v.size());
+        AppendBytes(out, v);
         return;
     }
-    appendTo(out, "\"", 1);
+    AppendBytes(out, "\"");
     if (quotes) {
         for (qsizetype from = 0; from < v.size();) {
             qsizetype at = v.indexOf('"', from);
             if (at < 0)
                 at = v.size();
-            appendTo(out, v.data() + from, at - from);
+            AppendBytes(out, v.sliced(from, at - from));
             if (at < v.size())
-                appendTo(out, "\"\"", 2);
+                AppendBytes(out, "\"\"");
             from = at + 1;
         }
     } else {
-        appendTo(out, v.data(), v.size());
+        AppendBytes(out, v);
     }
-    appendTo(out, "\"", 1);
+    AppendBytes(out, "\"");
 }
 
 } // namespace
@@ -716,8 +714,7 @@ bool ToCardFromStored(VCard::Writer &w, const QByteArrayView *c, QByteArrayView 
     if (w.version() == VCard::Version::V21)
         return false;
     for (int i = 0; i < Picture; ++i) {
-        // A leading byte order mark is not read as a character.
-        if (!validUtf8(c[i]) || c[i].startsWith("\xEF\xBB\xBF"))
+        if (!readsBackAsStored(c[i]))
             return false;
     }
     if (!plainEnds(c[First]) || !plainEnds(c[Last]))
@@ -838,8 +835,7 @@ bool ToPlainCsvFromStored(QByteArray &out, const QByteArrayView *c)
 {
     static constexpr int kCells[] = {First, Last, Company, Address, Category, Phones, Mails, Websites, Notes};
     for (const int i : kCells) {
-        // A leading byte order mark is not read as a character.
-        if (!validUtf8(c[i]) || c[i].startsWith("\xEF\xBB\xBF"))
+        if (!readsBackAsStored(c[i]))
             return false;
     }
     bool unsure = false;
@@ -851,7 +847,7 @@ bool ToPlainCsvFromStored(QByteArray &out, const QByteArrayView *c)
     bool firstCell = true;
     for (const int i : kCells) {
         if (!firstCell)
-            appendTo(out, ",", 1);
+            AppendBytes(out, ",");
         firstCell = false;
         if (i != Phones && i != Mails && i != Websites) {
             appendCsvCell(out, c[i]);
@@ -876,7 +872,7 @@ bool ToPlainCsvFromStored(QByteArray &out, const QByteArrayView *c)
         });
         appendCsvCell(out, QByteArrayView(formatted.data(), qsizetype(formatted.size())));
     }
-    appendTo(out, "\r\n", 2);
+    AppendBytes(out, "\r\n");
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "interchange/Export.h"
 
+#include "interchange/Bytes.h"
 #include "interchange/ContactCard.h"
 #include "interchange/Csv.h"
 #include "interchange/CsvMapping.h"
@@ -14,7 +15,6 @@
 #include <QSaveFile>
 
 #include <condition_variable>
-#include <cstring>
 #include <algorithm>
 #include <array>
 #include <deque>
@@ -116,12 +116,7 @@ public:
                 const QByteArrayView v = st.utf8(i); // a blob's bytes as they are
                 c.at = m_bytes.size();
                 c.size = v.size();
-                // By hand: QByteArray::append weighs on a million rows.
-                if (m_bytes.capacity() - c.at < c.size)
-                    m_bytes.reserve(std::max(c.at + c.size, 2 * c.at));
-                m_bytes.resize(c.at + c.size);
-                if (c.size)
-                    std::memcpy(m_bytes.data() + c.at, v.data(), size_t(c.size));
+                AppendBytes(m_bytes, v);
             }
             m_cells.push_back(c);
         }
@@ -243,6 +238,63 @@ int makerCount()
 
 using Make = std::function<void(int maker, const Rows &, QByteArray &)>;
 
+// Runs made into the file's bytes on threads of their own and written here in
+// their order; the buffers of runs written go round for the next ones. All of
+// it is shared under `m`.
+struct Made
+{
+    std::mutex m;
+    std::condition_variable changed;
+    std::map<qint64, std::pair<QByteArray, int>> done; // a run's bytes and contacts, by its place in the file
+    std::vector<QByteArray> spare;                     // bytes written, for the next runs
+    qint64 nextOut = 0;
+    bool stop = false; // the rest is not wanted
+    std::exception_ptr error;
+
+    // An empty buffer, with the memory of a run written before when there is one.
+    QByteArray buffer()
+    {
+        QByteArray bytes;
+        if (!spare.empty()) {
+            bytes = std::move(spare.back());
+            spare.pop_back();
+        }
+        bytes.resize(0);
+        return bytes;
+    }
+    // From a making thread's catch: the first failure ends the work.
+    void failed()
+    {
+        std::lock_guard lock(m);
+        if (!error)
+            error = std::current_exception();
+        stop = true;
+        changed.notify_all();
+    }
+    // Writes the run next in the file, which is done, letting go of `lock`
+    // meanwhile; false, and the rest not wanted, when `out` did not take it.
+    bool writeNext(std::unique_lock<std::mutex> &lock, QIODevice *out, Result &result)
+    {
+        auto next = done.find(nextOut);
+        auto [bytes, contacts] = std::move(next->second);
+        done.erase(next);
+        ++nextOut;
+        lock.unlock();
+        const bool written = !out || bytes.isEmpty() || out->write(bytes) == bytes.size();
+        lock.lock();
+        spare.push_back(std::move(bytes));
+        if (written) {
+            result.written += contacts;
+        } else {
+            if (result.failure.isEmpty())
+                result.failure = out->errorString();
+            stop = true;
+        }
+        changed.notify_all();
+        return written;
+    }
+};
+
 // Connections of their own, one per maker, each in a read transaction begun
 // while the first one's holds the book still (no writer can commit while any
 // reader holds its lock): every one reads the same state of the book. Empty
@@ -304,15 +356,9 @@ bool pipelineSideBySide(const std::vector<SharedConnection> &readers, const Choi
     const qint64 span = std::max<qint64>(1, qint64(double(highest - lowest + 1) / double(noted) * kRun));
     const qint64 ranges = (highest - lowest) / span + 1;
     const int workers = int(readers.size());
-    struct Shared
+    struct : Made
     {
-        std::mutex m;
-        std::condition_variable changed;
-        std::map<qint64, std::pair<QByteArray, int>> done; // a range's bytes, its contacts
-        std::vector<QByteArray> spareBytes;                // bytes written, for the next ranges
-        qint64 nextIn = 0, nextOut = 0;
-        bool stop = false;
-        std::exception_ptr error;
+        qint64 nextIn = 0; // the next range to read
     } sh;
     std::vector<std::thread> threads;
     for (int w = 0; w < workers; ++w) {
@@ -336,11 +382,7 @@ bool pipelineSideBySide(const std::vector<SharedConnection> &readers, const Choi
                     if (sh.stop || sh.nextIn >= ranges)
                         break;
                     const qint64 k = sh.nextIn++;
-                    QByteArray bytes;
-                    if (!sh.spareBytes.empty()) {
-                        bytes = std::move(sh.spareBytes.back());
-                        sh.spareBytes.pop_back();
-                    }
+                    QByteArray bytes = sh.buffer();
                     lock.unlock();
                     rows.clear();
                     st.reset();
@@ -350,7 +392,6 @@ bool pipelineSideBySide(const std::vector<SharedConnection> &readers, const Choi
                         rows.add(st);
                     if (rc != SQLITE_DONE)
                         cn.fail(rc);
-                    bytes.resize(0);
                     if (rows.count())
                         make(w, rows, bytes);
                     lock.lock();
@@ -358,47 +399,30 @@ bool pipelineSideBySide(const std::vector<SharedConnection> &readers, const Choi
                     sh.changed.notify_all();
                 }
             } catch (...) {
-                std::lock_guard lock(sh.m);
-                if (!sh.error)
-                    sh.error = std::current_exception();
-                sh.stop = true;
-                sh.changed.notify_all();
+                sh.failed();
             }
         });
     }
-    qint64 told = 0;
     {
+        qint64 told = 0;
         std::unique_lock lock(sh.m);
         while (sh.nextOut < ranges && !sh.stop) {
             sh.changed.wait(lock, [&] { return sh.stop || sh.done.count(sh.nextOut); });
-            if (sh.stop)
+            if (sh.stop || !sh.writeNext(lock, out, result))
                 break;
-            auto next = sh.done.find(sh.nextOut);
-            auto [bytes, contacts] = std::move(next->second);
-            sh.done.erase(next);
-            ++sh.nextOut;
-            sh.changed.notify_all();
-            lock.unlock();
-            const bool written = !out || bytes.isEmpty() || out->write(bytes) == bytes.size();
-            bool going = true;
-            if (written) {
-                result.written += contacts;
-                // How far through the keys: a category's share is not known ahead.
-                if (progress && result.written - told >= kProgressEvery) {
-                    told = result.written;
-                    going = progress(sh.nextOut, ranges);
+            // How far through the keys: a category's share is not known ahead.
+            if (progress && result.written - told >= kProgressEvery) {
+                told = result.written;
+                const qint64 at = sh.nextOut;
+                lock.unlock();
+                const bool going = progress(at, ranges);
+                lock.lock();
+                if (!going) {
+                    result.cancelled = true;
+                    sh.stop = true;
+                    sh.changed.notify_all();
                 }
             }
-            lock.lock();
-            sh.spareBytes.push_back(std::move(bytes));
-            if (!written) {
-                result.failure = out->errorString();
-                sh.stop = true;
-            } else if (!going) {
-                result.cancelled = true;
-                sh.stop = true;
-            }
-            sh.changed.notify_all();
         }
     }
     for (std::thread &t : threads)
@@ -423,19 +447,13 @@ void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Re
             return;
     }
     const int columns = ContactCard::ColumnCount + 3;
-    struct Shared
+    struct : Made
     {
-        std::mutex m;
-        std::condition_variable changed;
-        std::deque<std::pair<qint64, Rows>> todo;         // runs by their place in the file
-        std::map<qint64, std::pair<QByteArray, int>> done; // a run's bytes, its contacts
-        std::vector<Rows> spareRows;                       // runs made, for the next ones
-        std::vector<QByteArray> spareBytes;                // bytes written, likewise
-        qint64 nextIn = 0, nextOut = 0;
+        std::deque<std::pair<qint64, Rows>> todo; // runs by their place in the file
+        std::vector<Rows> spareRows;              // runs made, for the next ones
+        qint64 nextIn = 0;
         bool closed = false; // no more runs come
-        bool stop = false;   // the rest is not wanted
         int running = 0;
-        std::exception_ptr error;
     } sh;
     const int makers = makerCount();
     std::vector<std::thread> threads;
@@ -450,13 +468,8 @@ void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Re
                         break;
                     auto [place, rows] = std::move(sh.todo.front());
                     sh.todo.pop_front();
-                    QByteArray bytes;
-                    if (!sh.spareBytes.empty()) {
-                        bytes = std::move(sh.spareBytes.back());
-                        sh.spareBytes.pop_back();
-                    }
+                    QByteArray bytes = sh.buffer();
                     lock.unlock();
-                    bytes.resize(0);
                     make(maker, rows, bytes);
                     const int count = rows.count();
                     rows.clear();
@@ -466,10 +479,7 @@ void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Re
                     sh.changed.notify_all();
                 }
             } catch (...) {
-                std::lock_guard lock(sh.m);
-                if (!sh.error)
-                    sh.error = std::current_exception();
-                sh.stop = true;
+                sh.failed();
             }
             std::lock_guard lock(sh.m);
             --sh.running;
@@ -479,23 +489,8 @@ void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Re
     // Writes what is made, in order (or drops it once the rest is not
     // wanted); false when it is not.
     auto writeDone = [&](std::unique_lock<std::mutex> &lock) {
-        for (auto next = sh.done.find(sh.nextOut); next != sh.done.end() && !sh.stop; next = sh.done.find(sh.nextOut)) {
-            auto [bytes, contacts] = std::move(next->second);
-            sh.done.erase(next);
-            ++sh.nextOut;
-            lock.unlock();
-            const bool written = !out || out->write(bytes) == bytes.size();
-            lock.lock();
-            sh.spareBytes.push_back(std::move(bytes));
-            if (written) {
-                result.written += contacts;
-            } else {
-                if (result.failure.isEmpty())
-                    result.failure = out->errorString();
-                sh.stop = true;
-                sh.changed.notify_all();
-            }
-        }
+        while (!sh.stop && sh.done.count(sh.nextOut))
+            sh.writeNext(lock, out, result);
         if (sh.stop)
             sh.done.clear();
         return !sh.stop;

@@ -354,6 +354,26 @@ QByteArray valuesOf(const char *head, int columns, int rows)
 // New contacts are written this many at a time.
 constexpr int kBatch = 16;
 
+// Writes `count` rows: kBatch to a statement through `many` (valuesOf's
+// kBatch rows), the rest one by one through `one`. `bind(st, base, i)` binds
+// row i from parameter base + 1 on.
+template <typename Bind>
+void insertRows(Connection &cn, Statement &many, Statement &one, int columns, size_t count, Bind bind)
+{
+    size_t at = 0;
+    for (; at + kBatch <= count; at += kBatch) {
+        many.reset();
+        for (int k = 0; k < kBatch; ++k)
+            bind(many, k * columns, at + size_t(k));
+        step(cn, many);
+    }
+    for (; at < count; ++at) {
+        one.reset();
+        bind(one, 0, at);
+        step(cn, one);
+    }
+}
+
 } // namespace
 
 namespace Import {
@@ -493,19 +513,6 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
                     st.bind(base + col + 1, col == Picture ? picture : c.columns.at(col));
             }
         };
-        auto bindMeta = [&](Statement &st, int base, qint64 id, const Contact &c, const QString &kept) {
-            st.bind(base + 1, id);
-            const Uid::Stored u = c.uid.isEmpty() ? Uid::Create() : Uid::FromText(c.uid);
-            if (u.blob)
-                st.bindBlob(base + 2, u.bytes);
-            else
-                st.bindUtf8(base + 2, u.bytes);
-            if (kept.isEmpty())
-                st.bindNull(base + 3);
-            else
-                st.bind(base + 3, kept);
-            st.bind(base + 4, rev);
-        };
         // New contacts wait here until there are kBatch of them.
         struct New
         {
@@ -517,39 +524,31 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
         auto writeNew = [&] {
             if (pending.empty())
                 return;
-            qint64 first;
-            if (pending.size() == size_t(kBatch)) {
-                insertMany.reset();
-                for (int k = 0; k < kBatch; ++k)
-                    bindColumns(insertMany, k * ColumnCount, plan.contacts.at(pending[size_t(k)].index), pending[size_t(k)].picture, true);
-                step(cn, insertMany);
-                // One statement's rows get keys one after another.
-                first = sqlite3_last_insert_rowid(cn.handle()) - kBatch + 1;
-                // The UIDs go one by one: their index is written all over, and
-                // a statement of many rows keeps a copy of every page it
-                // touches until it is through (a file once it is large).
-                for (int k = 0; k < kBatch; ++k) {
-                    const New &p = pending[size_t(k)];
-                    metaOne.reset();
-                    bindMeta(metaOne, 0, first + k, plan.contacts.at(p.index), p.kept);
-                    step(cn, metaOne);
-                }
-            } else {
-                first = 0;
-                for (size_t k = 0; k < pending.size(); ++k) {
-                    const New &p = pending[k];
-                    insertOne.reset();
-                    bindColumns(insertOne, 0, plan.contacts.at(p.index), p.picture, true);
-                    step(cn, insertOne);
-                    const qint64 id = sqlite3_last_insert_rowid(cn.handle());
-                    first = first ? first : id;
-                    metaOne.reset();
-                    bindMeta(metaOne, 0, id, plan.contacts.at(p.index), p.kept);
-                    step(cn, metaOne);
-                }
+            insertRows(cn, insertMany, insertOne, ColumnCount, pending.size(), [&](Statement &st, int base, size_t k) {
+                bindColumns(st, base, plan.contacts.at(pending[k].index), pending[k].picture, true);
+            });
+            // One transaction's new rows get keys one after another.
+            const qint64 first = sqlite3_last_insert_rowid(cn.handle()) - qint64(pending.size()) + 1;
+            // The UIDs go one by one: their index is written all over, and a
+            // statement of many rows keeps a copy of every page it touches
+            // until it is through (a file once it is large).
+            for (size_t k = 0; k < pending.size(); ++k) {
+                const qint64 id = first + qint64(k);
+                const Contact &c = plan.contacts.at(pending[k].index);
+                const Uid::Stored u = c.uid.isEmpty() ? Uid::Create() : Uid::FromText(c.uid);
+                metaOne.reset();
+                metaOne.bind(1, id).bind(4, rev);
+                if (u.blob)
+                    metaOne.bindBlob(2, u.bytes);
+                else
+                    metaOne.bindUtf8(2, u.bytes);
+                if (pending[k].kept.isEmpty())
+                    metaOne.bindNull(3);
+                else
+                    metaOne.bind(3, pending[k].kept);
+                step(cn, metaOne);
+                written.emplace_back(id, pending[k].index);
             }
-            for (size_t k = 0; k < pending.size(); ++k)
-                written.emplace_back(first + qint64(k), pending[k].index);
             if (!firstNew)
                 firstNew = first;
             lastNew = first + qint64(pending.size()) - 1;
@@ -600,20 +599,9 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
         const char *const foldHead = "INSERT OR REPLACE INTO ContactFolded (ContactID, Folded)";
         Statement foldOne(cn.handle(), valuesOf(foldHead, 2, 1));
         Statement foldMany(cn.handle(), valuesOf(foldHead, 2, kBatch));
-        size_t at = 0;
-        for (; at + kBatch <= written.size(); at += kBatch) {
-            foldMany.reset();
-            for (int k = 0; k < kBatch; ++k) {
-                const auto &[id, index] = written[at + size_t(k)];
-                foldMany.bind(2 * k + 1, id).bindUtf8(2 * k + 2, folded[size_t(index)]);
-            }
-            step(cn, foldMany);
-        }
-        for (; at < written.size(); ++at) {
-            foldOne.reset();
-            foldOne.bind(1, written[at].first).bindUtf8(2, folded[size_t(written[at].second)]);
-            step(cn, foldOne);
-        }
+        insertRows(cn, foldMany, foldOne, 2, written.size(), [&](Statement &st, int base, size_t k) {
+            st.bind(base + 1, written[k].first).bindUtf8(base + 2, folded[size_t(written[k].second)]);
+        });
         if (firstNew)
             journal.keepAdded(firstNew, lastNew, false);
         result.summary = journal.commit();

@@ -1,9 +1,10 @@
 #include "interchange/VCard.h"
 
+#include "interchange/Bytes.h"
+
 #include <QStringDecoder>
 #include <QVarLengthArray>
 
-#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -1264,49 +1265,22 @@ void Writer::line(const QByteArray &logical)
     foldedLine(logical);
 }
 
-namespace {
-
-// Appends bytes by hand: QByteArray::append goes through insert(), which
-// weighs on a card written line by line.
-void appendBytes(QByteArray &out, const char *p, qsizetype n)
-{
-    const qsizetype at = out.size();
-    if (out.capacity() - at < n)
-        out.reserve(std::max(at + n, 2 * at));
-    out.resize(at + n);
-    std::memcpy(out.data() + at, p, size_t(n));
-}
-
-} // namespace
-
 void Writer::foldedLine(QByteArrayView logical)
 {
-    const char *p = logical.constData();
-    const qsizetype n = logical.size();
-    if (n <= 75) { // most lines: no fold
-        const qsizetype at = m_out.size();
-        if (m_out.capacity() - at < n + 2)
-            m_out.reserve(std::max(at + n + 2, 2 * at));
-        m_out.resize(at + n + 2);
-        char *d = m_out.data() + at;
-        std::memcpy(d, p, size_t(n));
-        d[n] = '\r';
-        d[n + 1] = '\n';
-        return;
-    }
     qsizetype i = 0;
+    const qsizetype n = logical.size();
     qsizetype limit = 75;
     while (n - i > limit) {
         qsizetype cut = i + limit;
         while (cut > i + 1 && (uchar(logical[cut]) & 0xC0) == 0x80) // not inside a character
             --cut;
-        appendBytes(m_out, p + i, cut - i);
-        appendBytes(m_out, "\r\n ", 3);
+        AppendBytes(m_out, logical.sliced(i, cut - i));
+        AppendBytes(m_out, "\r\n ");
         i = cut;
         limit = 74; // the leading space counts
     }
-    appendBytes(m_out, p + i, n - i);
-    appendBytes(m_out, "\r\n", 2);
+    AppendBytes(m_out, logical.sliced(i));
+    AppendBytes(m_out, "\r\n");
 }
 
 } // namespace VCard

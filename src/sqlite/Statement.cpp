@@ -58,9 +58,9 @@ Statement &Statement::bind(int index, qint64 value)
 // Always text, the empty text included: NULL only by bindNull().
 Statement &Statement::bind(int index, const QString &text)
 {
-    if (!m_stmt || index < 1 || index > sqlite3_bind_parameter_count(m_stmt))
-        return bindUtf8(index, SanitizedText(text).toUtf8());
     QByteArray utf8 = SanitizedText(text).toUtf8();
+    if (!m_stmt || index < 1 || index > sqlite3_bind_parameter_count(m_stmt))
+        return bindUtf8(index, utf8); // refused by the engine, as bindUtf8 has it
     const size_t at = size_t(index - 1);
     if (m_bound.size() <= at)
         m_bound.resize(at + 1);
