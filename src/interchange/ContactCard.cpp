@@ -876,4 +876,97 @@ bool ToPlainCsvFromStored(QByteArray &out, const QByteArrayView *c)
     return true;
 }
 
+bool ToWebMailCsvFromStored(QByteArray &out, const QByteArrayView *c, int mails, int phones, int addresses,
+                            int websites)
+{
+    for (const int i : {First, Last, Company, Address, Category, Phones, Mails, Websites, Notes}) {
+        if (!readsBackAsStored(c[i]))
+            return false;
+    }
+    bool firstCell = true;
+    auto cell = [&](QByteArrayView v) {
+        if (!firstCell)
+            AppendBytes(out, ",");
+        firstCell = false;
+        appendCsvCell(out, v);
+    };
+    auto empty = [&](int n) {
+        for (int k = 0; k < n; ++k)
+            cell({});
+    };
+    auto view = [](const std::string &s) { return QByteArrayView(s.data(), qsizetype(s.size())); };
+
+    // First, middle and last name, prefix, suffix, nickname: a company's own
+    // contact gets its name from the company again.
+    cell(c[Last].isEmpty() && c[First] == c[Company] ? QByteArrayView() : c[First]);
+    empty(1);
+    cell(c[Last]);
+    empty(3);
+    // Organization, its title and department, birthday, notes, labels.
+    cell(c[Company]);
+    empty(3);
+    cell(c[Notes]);
+    thread_local std::string labels, values;
+    labels = "* myContacts";
+    if (!c[Category].isEmpty()) {
+        labels += " ::: ";
+        labels.append(c[Category].data(), size_t(c[Category].size()));
+    }
+    cell(view(labels));
+
+    // A label and a value per entry; the last of `count` columns takes every
+    // entry left, " ::: " between them.
+    auto columnsOf = [&](QByteArrayView list, int count) {
+        if (count <= 0)
+            return;
+        int written = 0;
+        bool anyLabel = false;
+        labels.resize(0);
+        values.resize(0);
+        forEachEntry(list, [&](QByteArrayView item, QByteArrayView description) {
+            if (written < count - 1) {
+                cell(description);
+                cell(item);
+                ++written;
+                return;
+            }
+            if (written++ > count - 1) {
+                labels += " ::: ";
+                values += " ::: ";
+            }
+            anyLabel = anyLabel || !description.isEmpty();
+            labels.append(description.data(), size_t(description.size()));
+            values.append(item.data(), size_t(item.size()));
+        });
+        empty(2 * (count - 1 - qMin(written, count - 1)));
+        cell(anyLabel ? view(labels) : QByteArrayView());
+        cell(view(values));
+    };
+    columnsOf(c[Mails], mails);
+    columnsOf(c[Phones], phones);
+    // Each address a label, the formatted text and seven parts: only the
+    // formatted text is known without kept lines.
+    for (int a = 0; a < addresses; ++a) {
+        empty(1);
+        cell(a == 0 ? c[Address] : QByteArrayView());
+        empty(7);
+    }
+    columnsOf(c[Websites], websites);
+    AppendBytes(out, "\r\n");
+    return true;
+}
+
+int StoredEntryCount(QByteArrayView list)
+{
+    int n = 0;
+    for (qsizetype start = 0; start <= list.size();) {
+        qsizetype end = findSeparator(list, "\r\n", start);
+        if (end < 0)
+            end = list.size();
+        n += end > start;
+        start = end + 2;
+    }
+    return n;
+}
+
 } // namespace ContactCard

@@ -42,6 +42,16 @@ void ToCard(VCard::Writer &writer, const QStringList &columns, const QString &ui
 // UTF-8, space beyond ASCII at a description's ends): the general way then.
 bool ToPlainCsvFromStored(QByteArray &out, const QByteArrayView *columns);
 
+// The same for the web-mail layout (CsvMapping::ExportRow) of a contact
+// without kept lines, with `mails`, `phones`, `addresses` and `websites`
+// groups of columns as the header has them.
+bool ToWebMailCsvFromStored(QByteArray &out, const QByteArrayView *columns, int mails, int phones, int addresses,
+                            int websites);
+
+// How many entries a stored item list holds (SplitItemList's count), read
+// from its bytes.
+int StoredEntryCount(QByteArrayView list);
+
 // The same card for a contact that has no kept lines, read straight from the
 // stored UTF-8 of its columns (First_Name ... Picture) without converting
 // them: byte for byte what ToCard writes; `picture` as for ToCard. False,

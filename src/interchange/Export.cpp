@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
+#include <QVariant>
 
 #include <condition_variable>
 #include <algorithm>
@@ -605,27 +606,69 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
     return result;
 }
 
+// entry_count(list): how many entries a stored item list holds.
+void entryCount(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const int bytes = sqlite3_value_bytes(argv[0]);
+    sqlite3_result_int(context, text ? ContactCard::StoredEntryCount(QByteArrayView(text, bytes)) : 0);
+}
+
+// The web-mail layout has as many value columns as the fullest chosen contact
+// needs. The engine counts the lists' entries in the stored bytes; only the
+// contacts with kept lines can need more than one address.
+CsvMapping::Shape webMailShape(Connection &cn, const Choice &choice)
+{
+    Transaction reading(cn.handle());
+    sqlite3_create_function_v2(cn.handle(), "entry_count", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, entryCount,
+                               nullptr, nullptr, nullptr);
+    QByteArray which;
+    if (choice.kind == Choice::Kind::Category)
+        which = " AND c.Category = ?1";
+    else if (choice.kind == Choice::Kind::Contacts)
+        which = " AND c.ContactID = ?1";
+    Statement lists(cn.handle(), "SELECT max(entry_count(c.Mails)), max(entry_count(c.Phones)),"
+                                 " max(entry_count(c.Websites)) FROM Contacts c WHERE 1" + which);
+    Statement kept(cn.handle(), "SELECT c.Address, m.Kept FROM ContactMeta m CROSS JOIN Contacts c"
+                                " ON c.ContactID = m.ContactID WHERE m.Kept <> ''" + which);
+    CsvMapping::Shape shape;
+    QStringList columns(ContactCard::ColumnCount);
+    auto look = [&](const QVariant &value) {
+        for (Statement *st : {&lists, &kept}) {
+            st->reset();
+            if (value.isValid())
+                choice.kind == Choice::Kind::Category ? st->bind(1, value.toString()) : st->bind(1, value.toLongLong());
+        }
+        int rc = lists.step();
+        if (rc != SQLITE_ROW)
+            cn.fail(lists.prepareResult() ? lists.prepareResult() : rc);
+        shape.mails = qMax(shape.mails, int(lists.int64(0)));
+        shape.phones = qMax(shape.phones, int(lists.int64(1)));
+        shape.websites = qMax(shape.websites, int(lists.int64(2)));
+        while ((rc = kept.step()) == SQLITE_ROW) {
+            columns[ContactCard::Address] = kept.text(0);
+            shape.fit(columns, ContactCard::SplitKept(kept.text(1)));
+        }
+        if (rc != SQLITE_DONE)
+            cn.fail(kept.prepareResult() ? kept.prepareResult() : rc);
+    };
+    if (choice.kind == Choice::Kind::Contacts) {
+        for (const qint64 id : choice.contacts)
+            look(id);
+    } else {
+        look(choice.kind == Choice::Kind::Category ? QVariant(choice.category) : QVariant());
+    }
+    return shape;
+}
+
 Result writeCsv(Connection &cn, QIODevice &out, CsvMapping::ExportLayout layout, const Choice &choice,
                 const Progress &progress)
 {
     Result result;
     const size_t makers = size_t(makerCount());
     std::vector<QStringList> columns(makers, QStringList(ContactCard::ColumnCount));
-    // The web-mail layout has as many value columns as the fullest contact
-    // needs: a first pass over the lists finds how many.
-    CsvMapping::Shape shape;
-    if (layout == CsvMapping::ExportLayout::WebMail) {
-        std::vector<CsvMapping::Shape> shapes(makers);
-        Result ignored;
-        pipeline(cn, choice, {}, ignored, nullptr, [&](int maker, const Rows &rows, QByteArray &) {
-            for (int i = 0; i < rows.count(); ++i) {
-                readColumns(rows.row(i), columns[size_t(maker)]);
-                shapes[size_t(maker)].fit(columns[size_t(maker)], ContactCard::SplitKept(rows.row(i).text(12)));
-            }
-        });
-        for (const CsvMapping::Shape &s : shapes)
-            shape.widen(s);
-    }
+    const CsvMapping::Shape shape =
+        layout == CsvMapping::ExportLayout::WebMail ? webMailShape(cn, choice) : CsvMapping::Shape();
     QByteArray header;
     {
         Csv::Writer w;
@@ -642,16 +685,18 @@ Result writeCsv(Connection &cn, QIODevice &out, CsvMapping::ExportLayout layout,
         QStringList &c = columns[size_t(maker)];
         QByteArrayView stored[ContactCard::ColumnCount];
         for (int i = 0; i < rows.count(); ++i) {
-            if (layout == CsvMapping::ExportLayout::Plain) {
-                // Most contacts: written from the stored bytes, nothing converted.
-                const Rows::Row r = rows.row(i);
-                for (int k = 0; k < ContactCard::ColumnCount; ++k)
-                    stored[k] = r.utf8(k);
-                if (ContactCard::ToPlainCsvFromStored(w.buffer(), stored))
-                    continue;
-            }
-            readColumns(rows.row(i), c);
-            w.row(CsvMapping::ExportRow(layout, c, ContactCard::SplitKept(rows.row(i).text(12)), shape));
+            // Most contacts: written from the stored bytes, nothing converted.
+            const Rows::Row r = rows.row(i);
+            for (int k = 0; k < ContactCard::ColumnCount; ++k)
+                stored[k] = r.utf8(k);
+            if (layout == CsvMapping::ExportLayout::Plain ? ContactCard::ToPlainCsvFromStored(w.buffer(), stored)
+                                                          : r.utf8(12).isEmpty() &&
+                                                                ContactCard::ToWebMailCsvFromStored(
+                                                                    w.buffer(), stored, shape.mails, shape.phones,
+                                                                    shape.addresses, shape.websites))
+                continue;
+            readColumns(r, c);
+            w.row(CsvMapping::ExportRow(layout, c, ContactCard::SplitKept(r.text(12)), shape));
         }
         bytes = w.take();
     }, layout == CsvMapping::ExportLayout::Plain ? kSelectColumns : kSelect);

@@ -453,6 +453,40 @@ private slots:
         QVERIFY2(unknown.refused.contains("Lieblingsfarbe") && unknown.contacts.isEmpty(), qPrintable(unknown.refused));
     }
 
+    // The web-mail layout has as many columns as the fullest of the chosen
+    // contacts needs: lists counted, and the addresses a contact brought
+    // beyond its first.
+    void webMailColumnsFitTheChosen()
+    {
+        Book book;
+        book.import(kCards); // Ann: two phones, two addresses (one kept)
+        book.cn->exec(QStringLiteral("UPDATE Contacts SET Mails = 'a@x' || char(13, 10) || 'b@x:*:home' ||"
+                                     " char(13, 10) || char(13, 10) || 'c@x' || char(13, 10), Category = 'Friends'"
+                                     " WHERE Last_Name LIKE 'G%nther'"));
+        const qint64 ann = QueryText(QStringLiteral("SELECT ContactID FROM Contacts WHERE Company = 'Acme'")).toLongLong();
+        auto header = [&](const Export::Choice &choice) {
+            QBuffer out;
+            out.open(QIODevice::WriteOnly);
+            Export::Write(*book.cn, out, Export::Format::CsvWebMail, choice);
+            return QString::fromUtf8(out.data().left(out.data().indexOf('\n')));
+        };
+        auto columns = [](const QString &h, const char *kind) { return int(h.count(QLatin1String(kind))); };
+        Export::Choice all, friends, annOnly;
+        friends.kind = Export::Choice::Kind::Category;
+        friends.category = QStringLiteral("Friends");
+        annOnly.kind = Export::Choice::Kind::Contacts;
+        annOnly.contacts = {ann};
+        const struct { Export::Choice choice; int mails, phones, addresses; } cases[] = {
+            {all, 3, 2, 2}, {friends, 3, 2, 1}, {annOnly, 1, 2, 2}};
+        for (const auto &c : cases) {
+            const QString h = header(c.choice);
+            QCOMPARE(columns(h, " - Value"), c.mails + c.phones + 1);
+            QCOMPARE(columns(h, "E-mail "), 2 * c.mails);
+            QCOMPARE(columns(h, "Phone "), 2 * c.phones);
+            QCOMPARE(columns(h, " - Formatted"), c.addresses);
+        }
+    }
+
     // Independent readers take our 3.0 and 4.0 files and see the same names,
     // numbers and addresses.
     void outsideReaders_data()

@@ -4,6 +4,7 @@
 #include "interchange/Csv.h"
 #include "interchange/CsvMapping.h"
 #include "interchange/VCard.h"
+#include "store/ItemList.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -291,7 +292,7 @@ private slots:
                 t += randomText(2) + (rng.bounded(3) ? ":*:" + randomText(2) : QString()) + "\r\n";
             return t;
         };
-        int quick = 0, photos = 0, quickCsv = 0;
+        int quick = 0, photos = 0, quickCsv = 0, quickWebMail = 0;
         for (int i = 0; i < 4000; ++i) {
             QStringList columns(ContactCard::ColumnCount);
             for (const int c : {ContactCard::First, ContactCard::Last, ContactCard::Company, ContactCard::Address,
@@ -324,6 +325,33 @@ private slots:
             } else {
                 QCOMPARE(row, QByteArray("x"));
             }
+            // The web-mail layout, as wide as the lists need or wider; now and
+            // then a company's own contact (named after the company).
+            if (i % 7 == 0) {
+                columns[ContactCard::First] = columns[ContactCard::Company];
+                columns[ContactCard::Last].clear();
+                views[ContactCard::First] = bytes[ContactCard::First] = columns[ContactCard::First].toUtf8();
+                views[ContactCard::Last] = bytes[ContactCard::Last] = QByteArray();
+            }
+            CsvMapping::Shape shape;
+            shape.fit(columns, {});
+            shape.addresses += int(rng.bounded(2));
+            if (i % 3 == 0) // narrower: the last columns take the entries left
+                shape.mails = shape.phones = shape.websites = 1;
+            else
+                shape.mails += int(rng.bounded(2));
+            QCOMPARE(ContactCard::StoredEntryCount(views[ContactCard::Phones]),
+                     SplitItemList(columns[ContactCard::Phones]).size());
+            row = "x";
+            if (ContactCard::ToWebMailCsvFromStored(row, views, shape.mails, shape.phones, shape.addresses,
+                                                    shape.websites)) {
+                ++quickWebMail;
+                Csv::Writer general;
+                general.row(CsvMapping::ExportRow(CsvMapping::ExportLayout::WebMail, columns, {}, shape));
+                QCOMPARE(row, "x" + general.data());
+            } else {
+                QCOMPARE(row, QByteArray("x"));
+            }
             for (const VCard::Version version : {VCard::Version::V30, VCard::Version::V40, VCard::Version::V21}) {
                 VCard::Writer fast(version), general(version);
                 if (!ContactCard::ToCardFromStored(fast, views, uid.toLatin1(), rev.toLatin1(), picture)) {
@@ -340,8 +368,8 @@ private slots:
             }
         }
         // Not a test of nothing.
-        QVERIFY2(quick > 500 && photos > 50 && quickCsv > 1000,
-                 qPrintable(QStringLiteral("%1 %2 %3").arg(quick).arg(photos).arg(quickCsv)));
+        QVERIFY2(quick > 500 && photos > 50 && quickCsv > 1000 && quickWebMail > 1000,
+                 qPrintable(QStringLiteral("%1 %2 %3 %4").arg(quick).arg(photos).arg(quickCsv).arg(quickWebMail)));
     }
 
     void writerForms()
