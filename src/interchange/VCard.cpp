@@ -219,15 +219,24 @@ private:
             "INTL", "POSTAL", "PARCEL", "MAIN", "OTHER", "JPEG", "PNG", "GIF", "home", "work", "cell", "voice",
             "fax", "pager", "text", "internet", "pref", "uri", "date", "date-time", "individual", "group", "org",
             "location", "jpeg", "png", "image/jpeg", "1", "2", "3"};
-        for (const char *w : kWords) {
-            const QByteArrayView bytes(w);
+        static_assert(std::size(kWords) <= kWordCount);
+        for (size_t w = 0; w < std::size(kWords); ++w) {
+            const QByteArrayView bytes(kWords[w]);
             unsigned i = hash(bytes);
             while (!m_slots[i].text.isNull() && m_slots[i].bytes != bytes)
                 i = (i + 1) & kMask;
-            m_slots[i] = {bytes, QString::fromLatin1(bytes)};
+            // Strings over storage of their own that is never let go: copies
+            // of them count no references, which the reading threads would
+            // otherwise all update on the same few words.
+            std::array<char16_t, 24> &units = m_units[w];
+            for (qsizetype k = 0; k < bytes.size(); ++k)
+                units[size_t(k)] = char16_t(uchar(bytes[k]));
+            m_slots[i] = {bytes, QString::fromRawData(reinterpret_cast<const QChar *>(units.data()), bytes.size())};
         }
     }
+    static constexpr size_t kWordCount = 128;
     std::array<Slot, kMask + 1> m_slots;
+    std::array<std::array<char16_t, 24>, kWordCount> m_units{};
 };
 
 QString upperName(QByteArrayView v)
