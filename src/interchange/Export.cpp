@@ -764,9 +764,39 @@ Format FormatOf(VCard::Version version)
                                             : Format::VCard30;
 }
 
+namespace {
+
+// A file that hands what it was given to the disk as it goes, so that the
+// sync before it replaces the old file has only the last part left to wait
+// for rather than the whole of a large export.
+class EarlyWriteback : public QSaveFile
+{
+public:
+    using QSaveFile::QSaveFile;
+
+protected:
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        const qint64 n = QSaveFile::writeData(data, size);
+        if (n > 0)
+            m_given += n;
+        constexpr qint64 kStep = 16 << 20;
+        if (m_given - m_started >= kStep && handle() >= 0) {
+            ::sync_file_range(handle(), m_started, m_given - m_started, SYNC_FILE_RANGE_WRITE);
+            m_started = m_given;
+        }
+        return n;
+    }
+
+private:
+    qint64 m_given = 0, m_started = 0;
+};
+
+} // namespace
+
 Result WriteFile(Connection &cn, const QString &path, Format format, const Choice &choice, const Progress &progress)
 {
-    QSaveFile file(path);
+    EarlyWriteback file(path);
     Result result;
     if (!file.open(QIODevice::WriteOnly)) {
         result.failure = file.errorString();
