@@ -61,40 +61,39 @@ int changes(Connection &cn)
 }
 
 // Copies into phase `to` of the step the present state of every contact that
-// phase `from` of the step holds.
+// phase `from` of the step holds: in Contacts, else in the bin, else nowhere.
+// One walk over the step's rows, however many there are.
 void keepPresent(Connection &cn, qint64 step, int from, int to)
 {
-    const QByteArray cols = columns();
+    QByteArray present;
+    for (int i = 0; i < kColumnCount; ++i)
+        present += QByteArray(", iif(c.ContactID IS NOT NULL, c.") + kColumns[i] + ", b." + kColumns[i] + ")";
     exec(cn,
-         "INSERT INTO JournalRows (Step, ContactID, Phase, Place, RemovedAt, Kept, " + cols + ") SELECT ?1, c.ContactID, ?3, 1,"
-         " NULL, m.Kept, " + columns("c.") + " FROM JournalRows j JOIN Contacts c ON c.ContactID = j.ContactID"
-         " LEFT JOIN ContactMeta m ON m.ContactID = c.ContactID"
+         "INSERT INTO JournalRows (Step, ContactID, Phase, Place, RemovedAt, Kept, " + columns() + ") SELECT ?1,"
+         " j.ContactID, ?3, CASE WHEN c.ContactID IS NOT NULL THEN 1 WHEN b.ContactID IS NOT NULL THEN 2 ELSE 0 END,"
+         " iif(c.ContactID IS NULL, b.RemovedAt, NULL),"
+         " iif(c.ContactID IS NOT NULL OR b.ContactID IS NOT NULL, m.Kept, NULL)" + present +
+         " FROM JournalRows j LEFT JOIN Contacts c ON c.ContactID = j.ContactID"
+         " LEFT JOIN RecycleBin b ON c.ContactID IS NULL AND b.ContactID = j.ContactID"
+         " LEFT JOIN ContactMeta m ON m.ContactID = j.ContactID"
          " WHERE j.Step = ?1 AND j.Phase = ?2",
-         {step, from, to});
-    exec(cn,
-         "INSERT INTO JournalRows (Step, ContactID, Phase, Place, RemovedAt, Kept, " + cols + ") SELECT ?1, b.ContactID, ?3, 2,"
-         " b.RemovedAt, m.Kept, " + columns("b.") + " FROM JournalRows j JOIN RecycleBin b ON b.ContactID = j.ContactID"
-         " LEFT JOIN ContactMeta m ON m.ContactID = b.ContactID"
-         " WHERE j.Step = ?1 AND j.Phase = ?2",
-         {step, from, to});
-    exec(cn,
-         "INSERT INTO JournalRows (Step, ContactID, Phase, Place) SELECT ?1, j.ContactID, ?3, 0 FROM JournalRows j"
-         " WHERE j.Step = ?1 AND j.Phase = ?2 AND NOT EXISTS (SELECT 1 FROM Contacts WHERE ContactID = j.ContactID)"
-         " AND NOT EXISTS (SELECT 1 FROM RecycleBin WHERE ContactID = j.ContactID)",
          {step, from, to});
 }
 
-// Puts every contact of the step where and as its phase `phase` holds it.
-void apply(Connection &cn, qint64 step, int phase)
+// Puts every contact of the step where and as its phase `phase` holds it;
+// says by how many contacts Contacts grew (or shrank).
+qint64 apply(Connection &cn, qint64 step, int phase)
 {
     const QByteArray cols = columns();
     const QByteArray touched = "(SELECT ContactID FROM JournalRows WHERE Step = ?1 AND Phase = ?2)";
     exec(cn, "DELETE FROM Contacts WHERE ContactID IN " + touched, {step, phase});
+    const qint64 removed = changes(cn);
     exec(cn, "DELETE FROM RecycleBin WHERE ContactID IN " + touched, {step, phase});
     exec(cn,
          "INSERT INTO Contacts (ContactID, " + cols + ") SELECT ContactID, " + cols +
              " FROM JournalRows WHERE Step = ?1 AND Phase = ?2 AND Place = 1",
          {step, phase});
+    const qint64 added = changes(cn);
     exec(cn,
          "INSERT INTO RecycleBin (ContactID, " + cols + ", RemovedAt) SELECT ContactID, " + cols +
              ", RemovedAt FROM JournalRows WHERE Step = ?1 AND Phase = ?2 AND Place = 2",
@@ -103,6 +102,7 @@ void apply(Connection &cn, qint64 step, int phase)
          "UPDATE ContactMeta SET Kept = j.Kept, Rev = " kNowUtc " FROM (SELECT ContactID, Kept FROM JournalRows"
          " WHERE Step = ?1 AND Phase = ?2 AND Place <> 0) j WHERE ContactMeta.ContactID = j.ContactID",
          {step, phase});
+    return added - removed;
 }
 
 ChangeSummary::Keys keysAt(const Statement &st, int placeColumn)
@@ -174,12 +174,10 @@ ChangeSummary move(Connection &cn, bool undo)
     const int other = 1 - target;
     exec(cn, "DELETE FROM JournalRows WHERE Step = ?1 AND Phase = ?2", {s->step, other});
     keepPresent(cn, s->step, target, other);
-    apply(cn, s->step, target);
+    const qint64 grown = apply(cn, s->step, target);
     exec(cn, "UPDATE Journal SET Undone = ?2 WHERE Step = ?1", {s->step, undo ? 1 : 0});
     ChangeSummary summary = summarise(cn, s->step, other, target);
-    noteCountChange(cn, "(SELECT count(*) FROM JournalRows WHERE Step = ?1 AND Phase = ?2 AND Place = 1)"
-                        " - (SELECT count(*) FROM JournalRows WHERE Step = ?1 AND Phase = ?3 AND Place = 1)",
-                    {s->step, target, other});
+    noteCountChange(cn, "?1", {grown});
     SearchText::Refresh(cn);
     if (!t.commit())
         cn.fail(t.commitResult());

@@ -224,6 +224,7 @@ private slots:
         QVERIFY(uids.startsWith("80032"));
         Journal::Undo(*m_cn);
         QCOMPARE(CountContacts(), 2);
+        QVERIFY(!BookSchema::ChangedOutside(*m_cn)); // the noted count followed it
         Journal::Redo(*m_cn);
         QCOMPARE(QueryText("SELECT count(*) || ',' || max(ContactID) FROM Contacts"), QStringLiteral("5002,5002"));
         QCOMPARE(QueryText(uidsSql), uids);
