@@ -565,19 +565,12 @@ QByteArrayView trimmedAscii(QByteArrayView s)
 // Runs without any of them are copied whole.
 void appendEscaped(std::string &out, QByteArrayView v)
 {
-    static const auto special = [] {
-        std::array<bool, 256> t{};
-        for (const uchar c : {'\r', '\n', '\\', ',', ';'})
-            t[c] = true;
-        return t;
-    }();
     const char *p = v.data();
     const qsizetype n = v.size();
     qsizetype run = 0;
-    for (qsizetype i = 0; i < n; ++i) {
+    for (qsizetype i = FirstOf<'\r', '\n', '\\', ',', ';'>(p, 0, n); i < n;
+         i = FirstOf<'\r', '\n', '\\', ',', ';'>(p, i + 1, n)) {
         const char c = p[i];
-        if (!special[uchar(c)])
-            continue;
         out.append(p + run, size_t(i - run));
         if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < n && p[i + 1] == '\n')
@@ -675,31 +668,19 @@ void appendCsvCell(QByteArray &out, QByteArrayView v)
 {
     if (v.isEmpty())
         return;
-    bool quote = v.front() == ' ' || v.front() == '\t' || v.back() == ' ' || v.back() == '\t';
-    bool quotes = false;
-    for (const char ch : v) {
-        if (ch == ',' || ch == '"' || ch == '\r' || ch == '\n') {
-            quote = true;
-            quotes = quotes || ch == '"';
-        }
-    }
+    const bool quote = FirstOf<',', '"', '\r', '\n'>(v.data(), 0, v.size()) < v.size() || v.front() == ' ' ||
+                       v.front() == '\t' || v.back() == ' ' || v.back() == '\t';
     if (!quote) {
         AppendBytes(out, v);
         return;
     }
     AppendBytes(out, "\"");
-    if (quotes) {
-        for (qsizetype from = 0; from < v.size();) {
-            qsizetype at = v.indexOf('"', from);
-            if (at < 0)
-                at = v.size();
-            AppendBytes(out, v.sliced(from, at - from));
-            if (at < v.size())
-                AppendBytes(out, "\"\"");
-            from = at + 1;
-        }
-    } else {
-        AppendBytes(out, v);
+    for (qsizetype from = 0; from < v.size();) {
+        const qsizetype at = FirstOf<'"'>(v.data(), from, v.size());
+        AppendBytes(out, v.sliced(from, at - from));
+        if (at < v.size())
+            AppendBytes(out, "\"\"");
+        from = at + 1;
     }
     AppendBytes(out, "\"");
 }
