@@ -374,7 +374,9 @@ int RunCommandLine(int argc, char *argv[])
     PrepareApplicationFolder();
     SharedConnection cn;
     try {
-        mdlMDB::OpenDatabase(QStringLiteral("/db/db.sqlite"), cn);
+        // Commands that only read walk the book through a map of its file;
+        // those that write to it grow it, and would have the map remade.
+        mdlMDB::OpenDatabase(QStringLiteral("/db/db.sqlite"), cn, !parser.isSet(import) && !parser.isSet(sync));
         if (parser.isSet(import)) {
             if (!cn->sideTablesUsable())
                 return fail(cn->sideTablesProblem().simplified());

@@ -66,7 +66,7 @@ std::shared_ptr<Connection> Connection::openFile(const QString &path, Database::
     return std::shared_ptr<Connection>(new Connection(std::move(db), path));
 }
 
-std::shared_ptr<Connection> Connection::open(const QString &path)
+std::shared_ptr<Connection> Connection::open(const QString &path, bool mapped)
 {
     const QFileInfo info(path);
     const bool existed = info.exists();
@@ -75,7 +75,7 @@ std::shared_ptr<Connection> Connection::open(const QString &path)
                          path);
     // An existing file is opened without the create flag so that nothing is
     // made in its place if it disappears in between.
-    auto cn = openFile(path, existed ? Database::Mode::ReadWrite : Database::Mode::ReadWriteCreate);
+    auto cn = openFile(path, existed ? Database::Mode::ReadWrite : Database::Mode::ReadWriteCreate, mapped);
     cn->exec(QString::fromLatin1(kCreateContacts));
     return cn;
 }

@@ -17,8 +17,9 @@ class Connection
 public:
     // Opens (or, when the file does not exist, creates with the Contacts table)
     // the database at `path`. A file that is not a database or cannot be read is
-    // left exactly as it is and reported with StoreError.
-    static std::shared_ptr<Connection> open(const QString &path);
+    // left exactly as it is and reported with StoreError. `mapped` as for
+    // openForWalking: for a process that has no window (the command line).
+    static std::shared_ptr<Connection> open(const QString &path, bool mapped = false);
     // Opens an existing database for reading only (nothing is created); for
     // work done on a thread of its own beside the shared connection.
     static std::shared_ptr<Connection> openForReading(const QString &path);

@@ -9,11 +9,11 @@ SharedConnection &SharedDb()
     return shared;
 }
 
-void mdlMDB::OpenDatabase(const QString &relativePath, SharedConnection &cn)
+void mdlMDB::OpenDatabase(const QString &relativePath, SharedConnection &cn, bool mapped)
 {
     cn.reset();
     const QString path = AppFilePath(relativePath);
-    cn = Connection::open(path);
+    cn = Connection::open(path, mapped);
     // The program's side tables, made ready. A newer version's book is only
     // read; one whose side tables cannot be written works without them.
     try {
