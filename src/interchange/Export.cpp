@@ -13,7 +13,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
-#include <QVariant>
 
 #include <condition_variable>
 #include <algorithm>
@@ -633,11 +632,11 @@ CsvMapping::Shape webMailShape(Connection &cn, const Choice &choice)
                                 " ON c.ContactID = m.ContactID WHERE m.Kept <> ''" + which);
     CsvMapping::Shape shape;
     QStringList columns(ContactCard::ColumnCount);
-    auto look = [&](const QVariant &value) {
+    // Looks at the contacts the statements' ?1, bound by `bind`, picks.
+    auto look = [&](const auto &bind) {
         for (Statement *st : {&lists, &kept}) {
             st->reset();
-            if (value.isValid())
-                choice.kind == Choice::Kind::Category ? st->bind(1, value.toString()) : st->bind(1, value.toLongLong());
+            bind(*st);
         }
         int rc = lists.step();
         if (rc != SQLITE_ROW)
@@ -654,9 +653,11 @@ CsvMapping::Shape webMailShape(Connection &cn, const Choice &choice)
     };
     if (choice.kind == Choice::Kind::Contacts) {
         for (const qint64 id : choice.contacts)
-            look(id);
+            look([id](Statement &st) { st.bind(1, id); });
+    } else if (choice.kind == Choice::Kind::Category) {
+        look([&](Statement &st) { st.bind(1, choice.category); });
     } else {
-        look(choice.kind == Choice::Kind::Category ? QVariant(choice.category) : QVariant());
+        look([](Statement &) {});
     }
     return shape;
 }
