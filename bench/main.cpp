@@ -519,6 +519,10 @@ int ChildStartup(int argc, char *argv[])
         [&] {
             std::printf("RESULT paint=%.3f\n", MsSince(launched));
             std::fflush(stdout);
+            // Left as a closed window leaves it (untimed): the next start
+            // finds the book as a user's next start does.
+            if (frmMain *w = MainWindow())
+                w->close();
             std::_Exit(0);
         });
     if (Main() != StartResult::Running)

@@ -20,6 +20,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QScopeGuard>
 #include <QFile>
 #include <QGuiApplication>
 
@@ -373,6 +374,9 @@ int RunCommandLine(int argc, char *argv[])
 
     PrepareApplicationFolder();
     SharedConnection cn;
+    // Let go of the way the window does, whatever the command returns: the
+    // next start need not count the contacts again when nobody wrote since.
+    const auto leave = qScopeGuard([&cn] { mdlMDB::CloseDatabase(cn); });
     try {
         // Commands that only read walk the book through a map of its file;
         // those that write to it grow it, and would have the map remade.

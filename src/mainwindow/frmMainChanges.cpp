@@ -248,6 +248,7 @@ void frmMain::checkOutsideChanges()
                 BookSchema::Reconcile(*SharedDb());
                 BookSchema::NoteState(*SharedDb());
             }
+            SharedDb()->setLookedIntoVersion(version);
         } catch (const StoreError &) {
             // The next look tries again.
             m_dataVersion = -1;

@@ -8,6 +8,8 @@
 
 #include <sqlite3.h>
 
+#include <optional>
+
 namespace {
 
 // The columns of a contact's state, as Contacts has them after its key.
@@ -101,6 +103,44 @@ void run(Connection &cn, const char *sql)
         cn.fail(rc);
 }
 
+// The file's change counter, which every write transaction of any program
+// raises by one in the rollback journal's modes (not in WAL mode: none then).
+// Read through the engine's own handle of the file (a handle of our own,
+// closed, would let go of the engine's locks); the caller holds a lock.
+std::optional<quint32> changeCounter(Connection &cn)
+{
+    {
+        Statement mode(cn.handle(), "PRAGMA journal_mode");
+        if (mode.step() != SQLITE_ROW)
+            return std::nullopt;
+        const QByteArray m = mode.utf8(0).toByteArray().toLower();
+        if (m != "delete" && m != "truncate" && m != "persist")
+            return std::nullopt;
+    }
+    sqlite3_file *file = nullptr;
+    if (sqlite3_file_control(cn.handle(), "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods)
+        return std::nullopt;
+    unsigned char b[4];
+    if (file->pMethods->xRead(file, b, 4, 24) != SQLITE_OK)
+        return std::nullopt;
+    return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
+}
+
+// Whether nobody has written the file since the program last left it with
+// its side tables in line (NoteLeaving).
+bool untouchedSinceLeft(Connection &cn)
+{
+    Transaction reading(cn.handle());
+    if (!reading.active())
+        return false;
+    Statement st(cn.handle(), "SELECT Value FROM BookState WHERE Name = 'left'");
+    if (st.step() != SQLITE_ROW)
+        return false;
+    const std::optional<quint32> now = changeCounter(cn);
+    return now && st.columnType(0) == SQLITE_INTEGER && st.int64(0) == qint64(*now);
+}
+
 } // namespace
 
 namespace BookSchema {
@@ -131,12 +171,39 @@ Status Prepare(Connection &cn)
             cn.fail(t.commitResult());
         status = Status::Upgraded;
     }
-    if (status == Status::Upgraded || ChangedOutside(cn)) {
+    const qint64 version = cn.dataVersion();
+    if (status == Status::Upgraded || (!untouchedSinceLeft(cn) && ChangedOutside(cn))) {
         Reconcile(cn);
         NoteState(cn);
     }
+    cn.setLookedIntoVersion(version);
     SearchText::Refresh(cn);
     return status;
+}
+
+void NoteLeaving(Connection &cn) noexcept
+{
+    try {
+        if (!cn.sideTablesUsable() || cn.lookedIntoVersion() < 0)
+            return;
+        // Begun at once for writing, so that no other writer can commit
+        // meanwhile: the counter read is the one this commit raises by one.
+        if (!sqlite3_get_autocommit(cn.handle()))
+            return;
+        // Closing does not wait for another writer: the next start counts.
+        sqlite3_busy_timeout(cn.handle(), 0);
+        Transaction t(cn.handle());
+        if (!t.active() || cn.dataVersion() != cn.lookedIntoVersion())
+            return;
+        const std::optional<quint32> counter = changeCounter(cn);
+        if (!counter)
+            return;
+        Statement st(cn.handle(), "INSERT OR REPLACE INTO BookState VALUES ('left', ?1)");
+        st.bind(1, qint64(quint32(*counter + 1)));
+        if (st.step() == SQLITE_DONE)
+            t.commit();
+    } catch (const StoreError &) {
+    }
 }
 
 void Reconcile(Connection &cn)

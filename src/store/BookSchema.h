@@ -46,4 +46,11 @@ bool ChangedOutside(Connection &cn);
 // Writes down Contacts' count and highest key as they are now.
 void NoteState(Connection &cn);
 
+// Before the program lets go of the book: when every write of another
+// connection has been looked into, notes the state of the file the program
+// leaves, so that the next Prepare need not count Contacts again (a large
+// book's every page) when nobody has written since. Failures are ignored:
+// the next Prepare counts.
+void NoteLeaving(Connection &cn) noexcept;
+
 } // namespace BookSchema

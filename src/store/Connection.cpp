@@ -90,6 +90,15 @@ std::shared_ptr<Connection> Connection::openForWalking(const QString &path)
     return openFile(path, Database::Mode::ReadOnly, true);
 }
 
+qint64 Connection::dataVersion() const
+{
+    Statement st(handle(), "PRAGMA data_version");
+    const int rc = st.step();
+    if (rc != SQLITE_ROW)
+        fail(rc);
+    return st.int64(0);
+}
+
 void Connection::interrupt()
 {
     sqlite3_interrupt(m_db.handle());

@@ -46,6 +46,13 @@ public:
     QString sideTablesProblem() const { return m_sideTablesProblem; }
     void setSideTablesProblem(const QString &why) { m_sideTablesProblem = why; }
 
+    // The engine's count of other connections' commits (PRAGMA data_version).
+    qint64 dataVersion() const;
+    // The data version up to which other connections' writes to Contacts
+    // have been looked into (BookSchema::ChangedOutside); -1 for none.
+    qint64 lookedIntoVersion() const { return m_lookedInto; }
+    void setLookedIntoVersion(qint64 version) { m_lookedInto = version; }
+
     // Runs statements that return no rows; throws StoreError on failure.
     void exec(const QString &sql);
     // Throws StoreError with the engine's message for `rc` (after `what`).
@@ -58,6 +65,7 @@ private:
     Database m_db;
     QString m_path;
     QString m_sideTablesProblem;
+    qint64 m_lookedInto = -1;
 };
 
 using SharedConnection = std::shared_ptr<Connection>;

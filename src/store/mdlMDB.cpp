@@ -31,5 +31,8 @@ void mdlMDB::OpenDatabase(const QString &relativePath, SharedConnection &cn, boo
 
 void mdlMDB::CloseDatabase(SharedConnection &cn)
 {
+    // Nobody else is reading through it: what the program leaves is noted.
+    if (cn && cn.use_count() == 1)
+        BookSchema::NoteLeaving(*cn);
     cn.reset();
 }

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <QtEndian>
 
 #include <csignal>
 
@@ -165,6 +166,38 @@ private slots:
         m_cn.reset();
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), before);
+    }
+
+    // A book the program left in line is not counted again at the next open;
+    // a write of another program, before or after the program left it, is
+    // still found and the side tables follow it.
+    void leftInLine()
+    {
+        auto hasUid = [](const char *last) {
+            return QueryText(QStringLiteral("SELECT count(*) FROM ContactMeta m JOIN Contacts c USING (ContactID)"
+                                            " WHERE c.Last_Name = '%1'").arg(QLatin1String(last))) == "1";
+        };
+        auto metaRows = [] { return QueryText("SELECT count(*) FROM ContactMeta"); };
+        // Written while the program has the book open, not yet looked into.
+        QVERIFY(otherProgram(u"INSERT INTO Contacts (Last_Name) VALUES ('Cole'); DELETE FROM Contacts WHERE ContactID = 2"_s));
+        BookSchema::NoteLeaving(*m_cn);
+        open();
+        QVERIFY(hasUid("Cole"));
+        QCOMPARE(metaRows(), u"2"_s);
+        // Left in line: the file's change counter is what the next open compares.
+        BookSchema::NoteLeaving(*m_cn);
+        m_cn.reset();
+        QFile file(AppFilePath(kBook));
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(24));
+        const QByteArray counter = file.read(4);
+        file.close();
+        QCOMPARE(QueryText("SELECT Value FROM BookState WHERE Name = 'left'"),
+                 QString::number(qFromBigEndian<quint32>(counter.constData())));
+        // Written after the program left it.
+        QVERIFY(otherProgram(u"INSERT INTO Contacts (Last_Name) VALUES ('Dane'); DELETE FROM Contacts WHERE Last_Name = 'Cole'"_s));
+        open();
+        QVERIFY(hasUid("Dane"));
+        QCOMPARE(metaRows(), u"2"_s);
     }
 
     // Removal, restore and deletion move every column and byte, keep the
