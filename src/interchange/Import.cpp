@@ -188,8 +188,10 @@ void readInto(Import::Plan &plan, Connection &cn, QByteArrayView data, const QSt
     std::vector<Parsed> second;
     std::optional<Beside> other;
     if (split) {
-        const int linesBefore = int(std::count(data.begin(), data.begin() + split, '\n'));
-        other.emplace([&second, data, split, linesBefore](const std::atomic<bool> &stop) {
+        other.emplace([&second, data, split](const std::atomic<bool> &stop) {
+            // Its problems' lines go on from the first half's (counted here:
+            // the first bytes of a large file would hold the window up).
+            const int linesBefore = int(std::count(data.begin(), data.begin() + split, '\n'));
             second = parse(data.sliced(split), linesBefore, [&](qsizetype) { return !stop.load(); });
         });
     }
@@ -242,7 +244,15 @@ QString readCsv(Import::Plan &plan, QByteArrayView data, const QString &file, bo
                 const Import::ChooseMapping &choose, qint64 base, qint64 total, const Import::Progress &progress)
 {
     const QString name = QDir::toNativeSeparators(file);
-    const Csv::Table table = Csv::Read(data);
+    // A large file is read into cells beside the caller, which keeps telling
+    // progress (the window answers meanwhile).
+    Csv::Table table;
+    if (data.size() >= (1 << 20)) {
+        Beside reading([&](const std::atomic<bool> &) { table = Csv::Read(data); });
+        reading.wait([&] { return !progress || progress(base, total); });
+    } else {
+        table = Csv::Read(data);
+    }
     if (!table.refused.isEmpty()) {
         return byName ? QStringLiteral("%1 cannot be imported: %2").arg(name, table.refused)
                       : QStringLiteral("%1 is neither a vCard nor a CSV file; nothing was imported.").arg(name);
