@@ -1,5 +1,9 @@
 #include "controls/BackgroundWork.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QThread>
 
@@ -17,6 +21,12 @@ Progress::Progress(QWidget *parent, const QString &text)
 Progress::~Progress()
 {
     delete m_dialog.data();
+}
+
+void GiveWayToTheWindow()
+{
+    // Per thread on Linux; threads started from this one inherit it.
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
 }
 
 bool Progress::operator()(qint64 done, qint64 total)

@@ -34,6 +34,12 @@ private:
     QElapsedTimer m_clock;
 };
 
+// Makes the calling thread give way to the window's: work beside the window
+// (and the threads it starts, which inherit this) runs on whatever processor
+// time the window leaves, so that on a machine with few cores the window is
+// never kept waiting for one.
+void GiveWayToTheWindow();
+
 // Work on a thread of its own while the window shows its progress and
 // answers; Cancel on the progress bar asks the work to stop.
 class BackgroundWork
@@ -43,6 +49,7 @@ public:
                                    std::atomic<qint64> &total)>;
     explicit BackgroundWork(Job job)
         : m_thread([this, job = std::move(job)] {
+              GiveWayToTheWindow();
               job(m_cancel, m_reached, m_total);
               m_finished = true;
           })

@@ -1,5 +1,6 @@
 #include "syncing/SyncRunner.h"
 
+#include "controls/BackgroundWork.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 
@@ -43,6 +44,7 @@ bool SyncRunner::start(const QList<Job> &jobs, std::optional<Sync::Policy> polic
     m_stop = false;
     m_threadDone = false;
     m_thread = std::thread([this, jobs, policy] {
+        GiveWayToTheWindow();
         for (const Job &job : jobs) {
             if (m_stop)
                 break;
