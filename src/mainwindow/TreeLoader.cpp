@@ -1,6 +1,5 @@
 #include "mainwindow/TreeLoader.h"
 
-#include "controls/BackgroundWork.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 #include "store/TreeValues.h"
@@ -73,7 +72,6 @@ void TreeLoader::start()
     const QPointer<TreeLoader> self(this);
     for (int i = 0; i < 2; ++i) {
         m_work->threads[i] = std::thread([work = m_work, i, self] {
-            GiveWayToTheWindow();
             try {
                 std::shared_ptr<Connection> cn = Connection::openForReading(work->path);
                 {
