@@ -512,6 +512,9 @@ void frmMain::Unload()
         return;
     m_loaded = false;
     delete m_fill; // a running fill stops here
+    // The tree's walks read the book through connections of their own: they
+    // stop before the book is let go, which writes a last note in it.
+    stopTreeReading();
     stopSync();
     App().AppClosing = true;
     frmOptions::UnloadForReal();

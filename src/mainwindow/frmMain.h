@@ -121,6 +121,8 @@ private:
     void setChildPresent(QTreeWidgetItem *parent, const QString &kind, const QString &value, bool present);
     void applyTreeCounts(const QHash<QString, int> &letters, const QHash<QString, int> &categories);
     void rereadTree();
+    // Stops a reading of the tree's letters and categories under way.
+    void stopTreeReading();
     void updateCommands();
     void restoreSelected();
     void emptyBin();

@@ -22,7 +22,7 @@ const QString kLoaderName = QStringLiteral("treeValuesLoader");
 void frmMain::setTree()
 {
     // A reading still under way belongs to the tree being replaced.
-    delete cTreeView1->findChild<QObject *>(kLoaderName, Qt::FindDirectChildrenOnly);
+    stopTreeReading();
     cTreeView1->ClearNodes();
     m_nodeRoot = cTreeView1->AddNode(nullptr, QStringLiteral("CONTACTS:*:MAIN"), QStringLiteral("Contacts"), 0, -1);
     m_nodeAll = cTreeView1->AddNode(m_nodeRoot, QStringLiteral("ALL:*:MAIN"), QStringLiteral("All"), 0, 0);
@@ -69,12 +69,17 @@ void frmMain::AddCategoriesToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, c
 
 // The letters and categories read again, beside the window, and the nodes
 // brought in line with them (after a large change, or another program's).
+void frmMain::stopTreeReading()
+{
+    delete cTreeView1->findChild<QObject *>(kLoaderName, Qt::FindDirectChildrenOnly);
+}
+
 void frmMain::rereadTree()
 {
     if (!SharedDb())
         return;
     // A reading still under way is out of date.
-    delete cTreeView1->findChild<QObject *>(kLoaderName, Qt::FindDirectChildrenOnly);
+    stopTreeReading();
     const QString letterColumn =
         Options().OptSortByFirstName ? QStringLiteral("First_Name") : QStringLiteral("Last_Name");
     auto *loader = new TreeLoader(cTreeView1->viewport(), SharedDb()->path(), letterColumn, cTreeView1);

@@ -330,6 +330,17 @@ private slots:
         QCOMPARE(grid()->Rows(), n / 10);
         QCOMPARE(ListColumn(m_main.get(), ColCategory).count(u"Three"_s), n / 10);
         QVERIFY(grid()->SelectedRow() == 1 && !filled.isEmpty() && filled.last().first().toBool());
+        // Closed while the tree's letters are read again: the walks stop first,
+        // and the book is left noted as in line (the next start need not count it).
+        m_main->setTree();
+        QTest::qWait(40);
+        QVERIFY(m_main->close());
+        QFile file(AppFilePath(u"/db/db.sqlite"_s));
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(24));
+        const QByteArray counter = file.read(4);
+        file.close();
+        QCOMPARE(QueryText(u"SELECT Value FROM BookState WHERE Name = 'left'"_s),
+                 QString::number(qFromBigEndian<quint32>(counter.constData())));
     }
 
     void searchFindsAndMarks_data()
