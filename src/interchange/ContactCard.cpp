@@ -685,6 +685,41 @@ void appendCsvCell(QByteArray &out, QByteArrayView v)
     AppendBytes(out, "\"");
 }
 
+// The contact columns a CSV row of either layout is made of.
+constexpr int kCsvColumns[] = {ContactCard::First, ContactCard::Last,   ContactCard::Company,
+                               ContactCard::Address, ContactCard::Category, ContactCard::Phones,
+                               ContactCard::Mails, ContactCard::Websites, ContactCard::Notes};
+
+// Whether those columns read back as stored (else the general way writes the row).
+bool csvColumnsReadBack(const QByteArrayView *c)
+{
+    return std::all_of(std::begin(kCsvColumns), std::end(kCsvColumns), [c](int i) { return readsBackAsStored(c[i]); });
+}
+
+// A CSV row written cell by cell onto `out`, commas between.
+class CsvLine
+{
+public:
+    explicit CsvLine(QByteArray &out) : m_out(out) {}
+    void cell(QByteArrayView v)
+    {
+        if (!m_first)
+            AppendBytes(m_out, ",");
+        m_first = false;
+        appendCsvCell(m_out, v);
+    }
+    void empty(int n)
+    {
+        for (int k = 0; k < n; ++k)
+            cell({});
+    }
+    void end() { AppendBytes(m_out, "\r\n"); }
+
+private:
+    QByteArray &m_out;
+    bool m_first = true;
+};
+
 } // namespace
 
 namespace ContactCard {
@@ -814,24 +849,18 @@ bool ToCardFromStored(VCard::Writer &w, const QByteArrayView *c, QByteArrayView 
 
 bool ToPlainCsvFromStored(QByteArray &out, const QByteArrayView *c)
 {
-    static constexpr int kCells[] = {First, Last, Company, Address, Category, Phones, Mails, Websites, Notes};
-    for (const int i : kCells) {
-        if (!readsBackAsStored(c[i]))
-            return false;
-    }
+    if (!csvColumnsReadBack(c))
+        return false;
     bool unsure = false;
     for (const int list : {Phones, Mails, Websites})
         forEachEntry(c[list], [&](QByteArrayView, QByteArrayView description) { unsure = unsure || unsureEnds(description); });
     if (unsure)
         return false;
     thread_local std::string formatted;
-    bool firstCell = true;
-    for (const int i : kCells) {
-        if (!firstCell)
-            AppendBytes(out, ",");
-        firstCell = false;
+    CsvLine line(out);
+    for (const int i : kCsvColumns) {
         if (i != Phones && i != Mails && i != Websites) {
-            appendCsvCell(out, c[i]);
+            line.cell(c[i]);
             continue;
         }
         // "item (description)", "item ()" when the item itself ends with a
@@ -851,49 +880,37 @@ bool ToPlainCsvFromStored(QByteArray &out, const QByteArrayView *c)
                 formatted += " ()";
             }
         });
-        appendCsvCell(out, QByteArrayView(formatted.data(), qsizetype(formatted.size())));
+        line.cell(QByteArrayView(formatted.data(), qsizetype(formatted.size())));
     }
-    AppendBytes(out, "\r\n");
+    line.end();
     return true;
 }
 
 bool ToWebMailCsvFromStored(QByteArray &out, const QByteArrayView *c, int mails, int phones, int addresses,
                             int websites)
 {
-    for (const int i : {First, Last, Company, Address, Category, Phones, Mails, Websites, Notes}) {
-        if (!readsBackAsStored(c[i]))
-            return false;
-    }
-    bool firstCell = true;
-    auto cell = [&](QByteArrayView v) {
-        if (!firstCell)
-            AppendBytes(out, ",");
-        firstCell = false;
-        appendCsvCell(out, v);
-    };
-    auto empty = [&](int n) {
-        for (int k = 0; k < n; ++k)
-            cell({});
-    };
+    if (!csvColumnsReadBack(c))
+        return false;
+    CsvLine line(out);
     auto view = [](const std::string &s) { return QByteArrayView(s.data(), qsizetype(s.size())); };
 
     // First, middle and last name, prefix, suffix, nickname: a company's own
     // contact gets its name from the company again.
-    cell(c[Last].isEmpty() && c[First] == c[Company] ? QByteArrayView() : c[First]);
-    empty(1);
-    cell(c[Last]);
-    empty(3);
+    line.cell(c[Last].isEmpty() && c[First] == c[Company] ? QByteArrayView() : c[First]);
+    line.empty(1);
+    line.cell(c[Last]);
+    line.empty(3);
     // Organization, its title and department, birthday, notes, labels.
-    cell(c[Company]);
-    empty(3);
-    cell(c[Notes]);
+    line.cell(c[Company]);
+    line.empty(3);
+    line.cell(c[Notes]);
     thread_local std::string labels, values;
     labels = "* myContacts";
     if (!c[Category].isEmpty()) {
         labels += " ::: ";
         labels.append(c[Category].data(), size_t(c[Category].size()));
     }
-    cell(view(labels));
+    line.cell(view(labels));
 
     // A label and a value per entry; the last of `count` columns takes every
     // entry left, " ::: " between them.
@@ -906,8 +923,8 @@ bool ToWebMailCsvFromStored(QByteArray &out, const QByteArrayView *c, int mails,
         values.resize(0);
         forEachEntry(list, [&](QByteArrayView item, QByteArrayView description) {
             if (written < count - 1) {
-                cell(description);
-                cell(item);
+                line.cell(description);
+                line.cell(item);
                 ++written;
                 return;
             }
@@ -919,35 +936,22 @@ bool ToWebMailCsvFromStored(QByteArray &out, const QByteArrayView *c, int mails,
             labels.append(description.data(), size_t(description.size()));
             values.append(item.data(), size_t(item.size()));
         });
-        empty(2 * (count - 1 - qMin(written, count - 1)));
-        cell(anyLabel ? view(labels) : QByteArrayView());
-        cell(view(values));
+        line.empty(2 * (count - 1 - qMin(written, count - 1)));
+        line.cell(anyLabel ? view(labels) : QByteArrayView());
+        line.cell(view(values));
     };
     columnsOf(c[Mails], mails);
     columnsOf(c[Phones], phones);
     // Each address a label, the formatted text and seven parts: only the
     // formatted text is known without kept lines.
     for (int a = 0; a < addresses; ++a) {
-        empty(1);
-        cell(a == 0 ? c[Address] : QByteArrayView());
-        empty(7);
+        line.empty(1);
+        line.cell(a == 0 ? c[Address] : QByteArrayView());
+        line.empty(7);
     }
     columnsOf(c[Websites], websites);
-    AppendBytes(out, "\r\n");
+    line.end();
     return true;
-}
-
-int StoredEntryCount(QByteArrayView list)
-{
-    int n = 0;
-    for (qsizetype start = 0; start <= list.size();) {
-        qsizetype end = findSeparator(list, "\r\n", start);
-        if (end < 0)
-            end = list.size();
-        n += end > start;
-        start = end + 2;
-    }
-    return n;
 }
 
 } // namespace ContactCard

@@ -48,10 +48,6 @@ bool ToPlainCsvFromStored(QByteArray &out, const QByteArrayView *columns);
 bool ToWebMailCsvFromStored(QByteArray &out, const QByteArrayView *columns, int mails, int phones, int addresses,
                             int websites);
 
-// How many entries a stored item list holds (SplitItemList's count), read
-// from its bytes.
-int StoredEntryCount(QByteArrayView list);
-
 // The same card for a contact that has no kept lines, read straight from the
 // stored UTF-8 of its columns (First_Name ... Picture) without converting
 // them: byte for byte what ToCard writes; `picture` as for ToCard. False,

@@ -903,14 +903,6 @@ void Shape::fit(const QStringList &columns, const QStringList &kept)
     addresses = qMax<int>(addresses, 1 + others.size());
 }
 
-void Shape::widen(const Shape &other)
-{
-    mails = qMax(mails, other.mails);
-    phones = qMax(phones, other.phones);
-    websites = qMax(websites, other.websites);
-    addresses = qMax(addresses, other.addresses);
-}
-
 QStringList ExportHeader(ExportLayout layout, const Shape &shape)
 {
     QStringList h;

@@ -109,8 +109,6 @@ struct Shape
 {
     int mails = 1, phones = 1, websites = 1, addresses = 1;
     void fit(const QStringList &columns, const QStringList &kept);
-    // As wide as this one and `other` both need.
-    void widen(const Shape &other);
 };
 
 QStringList ExportHeader(ExportLayout layout, const Shape &shape = {});

@@ -273,21 +273,21 @@ struct Made
     }
     // Writes the run next in the file, which is done, letting go of `lock`
     // meanwhile; false, and the rest not wanted, when `out` did not take it.
-    bool writeNext(std::unique_lock<std::mutex> &lock, QIODevice *out, Result &result)
+    bool writeNext(std::unique_lock<std::mutex> &lock, QIODevice &out, Result &result)
     {
         auto next = done.find(nextOut);
         auto [bytes, contacts] = std::move(next->second);
         done.erase(next);
         ++nextOut;
         lock.unlock();
-        const bool written = !out || bytes.isEmpty() || out->write(bytes) == bytes.size();
+        const bool written = bytes.isEmpty() || out.write(bytes) == bytes.size();
         lock.lock();
         spare.push_back(std::move(bytes));
         if (written) {
             result.written += contacts;
         } else {
             if (result.failure.isEmpty())
-                result.failure = out->errorString();
+                result.failure = out.errorString();
             stop = true;
         }
         changed.notify_all();
@@ -334,7 +334,7 @@ std::vector<SharedConnection> readersOf(Connection &cn, int count)
 // connection, a range of keys at a time; the bytes are written here, in
 // order. False, with nothing done, when it does not pay (a few contacts).
 bool pipelineSideBySide(const std::vector<SharedConnection> &readers, const Choice &choice, const Progress &progress,
-                        Result &result, QIODevice *out, const Make &make, const char *select)
+                        Result &result, QIODevice &out, const Make &make, const char *select)
 {
     const bool category = choice.kind == Choice::Kind::Category;
     // The lowest and highest key, and how many contacts the book noted it
@@ -437,8 +437,8 @@ bool pipelineSideBySide(const std::vector<SharedConnection> &readers, const Choi
 // thread: each keeps its own state); the bytes are written here, in order.
 // `make` gets an empty buffer to fill whose memory an earlier run used: runs
 // and their bytes go round, so that a large book is not made of fresh memory
-// run after run. With `out` null nothing is written (a pass that only looks).
-void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Result &result, QIODevice *out,
+// run after run.
+void pipeline(Connection &cn, const Choice &choice, const Progress &progress, Result &result, QIODevice &out,
               const Make &make, const char *select = kSelect)
 {
     if (choice.kind != Choice::Kind::Contacts) {
@@ -570,7 +570,7 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
     };
     const size_t makers = size_t(makerCount());
     std::vector<State> states(makers, State(version));
-    pipeline(cn, choice, progress, result, &out, [&](int maker, const Rows &rows, QByteArray &bytes) {
+    pipeline(cn, choice, progress, result, out, [&](int maker, const Rows &rows, QByteArray &bytes) {
         State &s = states[size_t(maker)];
         s.w.adopt(std::move(bytes));
         for (int i = 0; i < rows.count(); ++i) {
@@ -605,22 +605,13 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
     return result;
 }
 
-// entry_count(list): how many entries a stored item list holds.
-void entryCount(sqlite3_context *context, int, sqlite3_value **argv)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    const int bytes = sqlite3_value_bytes(argv[0]);
-    sqlite3_result_int(context, text ? ContactCard::StoredEntryCount(QByteArrayView(text, bytes)) : 0);
-}
-
 // The web-mail layout has as many value columns as the fullest chosen contact
-// needs. The engine counts the lists' entries in the stored bytes; only the
-// contacts with kept lines can need more than one address.
+// needs. The engine counts the lists' entries in the stored bytes
+// (entry_count(), Connection); only the contacts with kept lines can need more
+// than one address.
 CsvMapping::Shape webMailShape(Connection &cn, const Choice &choice)
 {
     Transaction reading(cn.handle());
-    sqlite3_create_function_v2(cn.handle(), "entry_count", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, entryCount,
-                               nullptr, nullptr, nullptr);
     QByteArray which;
     if (choice.kind == Choice::Kind::Category)
         which = " AND c.Category = ?1";
@@ -680,7 +671,7 @@ Result writeCsv(Connection &cn, QIODevice &out, CsvMapping::ExportLayout layout,
         result.failure = out.errorString();
         return result;
     }
-    pipeline(cn, choice, progress, result, &out, [&](int maker, const Rows &rows, QByteArray &bytes) {
+    pipeline(cn, choice, progress, result, out, [&](int maker, const Rows &rows, QByteArray &bytes) {
         Csv::Writer w;
         w.adopt(std::move(bytes));
         QStringList &c = columns[size_t(maker)];

@@ -523,6 +523,13 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
                     st.bind(base + col + 1, col == Picture ? picture : c.columns.at(col));
             }
         };
+        // Kept lines as stored: none is NULL.
+        auto bindKept = [](Statement &st, int index, const QString &kept) {
+            if (kept.isEmpty())
+                st.bindNull(index);
+            else
+                st.bind(index, kept);
+        };
         // New contacts wait here until there are kBatch of them.
         struct New
         {
@@ -552,10 +559,7 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
                     metaOne.bindBlob(2, u.bytes);
                 else
                     metaOne.bindUtf8(2, u.bytes);
-                if (pending[k].kept.isEmpty())
-                    metaOne.bindNull(3);
-                else
-                    metaOne.bind(3, pending[k].kept);
+                bindKept(metaOne, 3, pending[k].kept);
                 step(cn, metaOne);
                 written.emplace_back(id, pending[k].index);
             }
@@ -596,10 +600,7 @@ Result Write(Connection &cn, const Plan &plan, const QString &picturesFolder, co
             step(cn, update);
             keptOf.reset();
             keptOf.bind(1, id);
-            if (kept.isEmpty())
-                keptOf.bindNull(2);
-            else
-                keptOf.bind(2, kept);
+            bindKept(keptOf, 2, kept);
             step(cn, keptOf);
             written.emplace_back(id, i);
             ++result.updated;

@@ -16,15 +16,11 @@
 #include "store/mdlMDB.h"
 #include "transfer/Transfer.h"
 
-#include "sqlite/Statement.h"
-
 #include <QLabel>
 #include <QTimer>
 #include <QToolButton>
 
 #include <optional>
-
-#include <sqlite3.h>
 
 bool frmMain::inBin() const
 {
@@ -228,10 +224,10 @@ void frmMain::checkOutsideChanges()
     if (!SharedDb() || IsFilling() || Transfer::Writing())
         return;
     qint64 version = -1;
-    {
-        Statement st(SharedDb()->handle(), "PRAGMA data_version");
-        if (st.step() == SQLITE_ROW)
-            version = st.int64(0);
+    try {
+        version = SharedDb()->dataVersion();
+    } catch (const StoreError &) {
+        // Looked at again at the next tick.
     }
     if (version == m_dataVersion)
         return;

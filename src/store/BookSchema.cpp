@@ -184,14 +184,12 @@ Status Prepare(Connection &cn)
 void NoteLeaving(Connection &cn) noexcept
 {
     try {
-        if (!cn.sideTablesUsable() || cn.lookedIntoVersion() < 0)
-            return;
-        // Begun at once for writing, so that no other writer can commit
-        // meanwhile: the counter read is the one this commit raises by one.
-        if (!sqlite3_get_autocommit(cn.handle()))
+        if (!cn.sideTablesUsable() || cn.lookedIntoVersion() < 0 || !sqlite3_get_autocommit(cn.handle()))
             return;
         // Closing does not wait for another writer: the next start counts.
         sqlite3_busy_timeout(cn.handle(), 0);
+        // Begun at once for writing, so that no other writer can commit
+        // meanwhile: the counter read is the one this commit raises by one.
         Transaction t(cn.handle());
         if (!t.active() || cn.dataVersion() != cn.lookedIntoVersion())
             return;

@@ -50,7 +50,8 @@ void NoteState(Connection &cn);
 // connection has been looked into, notes the state of the file the program
 // leaves, so that the next Prepare need not count Contacts again (a large
 // book's every page) when nobody has written since. Failures are ignored:
-// the next Prepare counts.
+// the next Prepare counts. The connection no longer waits for other writers
+// afterwards: it is about to be closed.
 void NoteLeaving(Connection &cn) noexcept;
 
 } // namespace BookSchema

@@ -77,6 +77,19 @@ QList<ItemEntry> SplitItemList(const QString &text)
     return entries;
 }
 
+int StoredItemCount(QByteArrayView stored)
+{
+    int n = 0;
+    for (qsizetype start = 0; start <= stored.size();) {
+        qsizetype end = stored.indexOf("\r\n", start);
+        if (end < 0)
+            end = stored.size();
+        n += end > start;
+        start = end + 2;
+    }
+    return n;
+}
+
 QString GetFirstItem(const QString &text)
 {
     const qsizetype i = text.indexOf(ItemSeparator());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -32,6 +33,8 @@ QString GetList(const QList<ItemEntry> &rows);
 // without ":*:" is an item without description; text after a second ":*:" is
 // dropped. Never fails.
 QList<ItemEntry> SplitItemList(const QString &text);
+// How many entries SplitItemList() finds, read from the stored UTF-8.
+int StoredItemCount(QByteArrayView stored);
 
 // The text before the first ":*:" of the whole text, or "".
 QString GetFirstItem(const QString &text);

@@ -340,7 +340,7 @@ private slots:
                 shape.mails = shape.phones = shape.websites = 1;
             else
                 shape.mails += int(rng.bounded(2));
-            QCOMPARE(ContactCard::StoredEntryCount(views[ContactCard::Phones]),
+            QCOMPARE(StoredItemCount(views[ContactCard::Phones]),
                      SplitItemList(columns[ContactCard::Phones]).size());
             row = "x";
             if (ContactCard::ToWebMailCsvFromStored(row, views, shape.mails, shape.phones, shape.addresses,
