@@ -19,6 +19,13 @@ inline qint64 MonoNs()
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
+// Nanoseconds this thread has spent on a core.
+inline qint64 ThreadCpuNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
 inline double MsSince(qint64 t0)
 {
     return double(MonoNs() - t0) / 1e6;
@@ -72,6 +79,7 @@ public:
     {
         m_threshold = qint64(thresholdMs * 1e6);
         m_last = MonoNs();
+        m_lastCpu = ThreadCpuNs();
         m_stalls.clear();
         m_on = true;
     }
@@ -103,15 +111,21 @@ private:
     }
     void mark()
     {
+        // The thread's own processor time tells work from waiting for a core or a lock.
         const qint64 now = MonoNs();
+        const qint64 cpu = ThreadCpuNs();
         if (now - m_last > m_threshold && m_stalls.size() < 200)
-            m_stalls << QStringLiteral("%1 ms in %2").arg(double(now - m_last) / 1e6, 0, 'f', 1)
+            m_stalls << QStringLiteral("%1 ms (%2 ms on a core) in %3")
+                            .arg(double(now - m_last) / 1e6, 0, 'f', 1)
+                            .arg(double(cpu - m_lastCpu) / 1e6, 0, 'f', 1)
                             .arg(m_stack.empty() ? QStringLiteral("between events") : m_stack.back());
         m_last = now;
+        m_lastCpu = cpu;
     }
     bool m_on = false;
     qint64 m_threshold = 0;
     qint64 m_last = 0;
+    qint64 m_lastCpu = 0;
     std::vector<QString> m_stack;
     QStringList m_stalls;
 };

@@ -4,6 +4,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <QCoreApplication>
 #include <QThread>
 
@@ -27,6 +29,15 @@ void GiveWayToTheWindow()
 {
     // Per thread on Linux; threads started from this one inherit it.
     setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
+}
+
+void SettleFreedMemory()
+{
+    // A request too large for the small-block lists makes the allocator merge
+    // the thread's freed small blocks first (volatile: the pair must not be
+    // left out by the compiler).
+    void *volatile block = std::malloc(64 * 1024);
+    std::free(block);
 }
 
 bool Progress::operator()(qint64 done, qint64 total)
