@@ -28,6 +28,8 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <string>
+#include <unordered_set>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,35 +46,53 @@ const char kSelect[] = "SELECT c.First_Name, c.Last_Name, c.Company, c.Address, 
 const char kSelectColumns[] = "SELECT c.First_Name, c.Last_Name, c.Company, c.Address, c.Category, c.Phones, c.Mails,"
                               " c.Websites, c.Notes, c.Date_Registed, c.Picture, NULL, NULL, NULL FROM Contacts c";
 
-// A picture file's bytes, when it is one the card can carry. Straight
-// through the system: most contacts of a large book name a picture that is
-// not there (moved, another machine's), and each costs one failed open.
-QByteArray pictureOf(QByteArrayView path)
+// Reads the picture files the cards carry. Straight through the system:
+// most contacts of a large book that name a picture name one that is not
+// there (moved, another machine's), and each would cost a failed open and a
+// walk of its path; a folder found missing is remembered, so the other
+// pictures in it cost nothing.
+class Pictures
 {
-    if (path.isEmpty() || path.contains('\0'))
-        return QByteArray();
-    const std::string name(path.data(), size_t(path.size()));
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return QByteArray();
-    QByteArray bytes;
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= VCard::Reader::kMaxValueBytes / 2) {
-        bytes.resize(qsizetype(st.st_size));
-        qsizetype got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            got += n;
+public:
+    // The file's bytes, when it is one the card can carry.
+    QByteArray read(QByteArrayView path)
+    {
+        if (path.isEmpty() || path.contains('\0'))
+            return QByteArray();
+        const qsizetype slash = path.lastIndexOf('/');
+        const std::string folder(path.data(), size_t(qMax<qsizetype>(slash, 0)));
+        if (slash > 0 && m_missing.count(folder))
+            return QByteArray();
+        const std::string name(path.data(), size_t(path.size()));
+        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            struct stat st;
+            if (errno == ENOENT && slash > 0 && ::stat(folder.c_str(), &st) != 0 && errno == ENOENT)
+                m_missing.insert(folder);
+            return QByteArray();
         }
-        bytes.truncate(got); // shorter when it changed meanwhile
+        QByteArray bytes;
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= VCard::Reader::kMaxValueBytes / 2) {
+            bytes.resize(qsizetype(st.st_size));
+            qsizetype got = 0;
+            while (got < bytes.size()) {
+                const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    break;
+                got += n;
+            }
+            bytes.truncate(got); // shorter when it changed meanwhile
+        }
+        ::close(fd);
+        return bytes;
     }
-    ::close(fd);
-    return bytes;
-}
+
+private:
+    std::unordered_set<std::string> m_missing;
+};
 
 } // namespace
 
@@ -567,6 +587,7 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
         QByteArray revText;
         QStringList columns = QStringList(ContactCard::ColumnCount);
         QByteArrayView stored[ContactCard::ColumnCount];
+        Pictures pictures;
     };
     const size_t makers = size_t(makerCount());
     std::vector<State> states(makers, State(version));
@@ -591,13 +612,13 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
                     s.stored[c] = r.utf8(c);
                 const QByteArray picture = s.stored[ContactCard::Picture].isEmpty()
                                                ? QByteArray()
-                                               : pictureOf(s.stored[ContactCard::Picture]);
+                                               : s.pictures.read(s.stored[ContactCard::Picture]);
                 written = ContactCard::ToCardFromStored(s.w, s.stored, uid, rev, picture);
             }
             if (!written) {
                 readColumns(r, s.columns);
                 ContactCard::ToCard(s.w, s.columns, uidOf(r), ContactCard::SplitKept(r.text(12)),
-                                    QString::fromUtf8(rev), pictureOf(QFile::encodeName(s.columns.at(ContactCard::Picture))));
+                                    QString::fromUtf8(rev), s.pictures.read(QFile::encodeName(s.columns.at(ContactCard::Picture))));
             }
         }
         bytes = s.w.take();

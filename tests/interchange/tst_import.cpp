@@ -160,6 +160,29 @@ private slots:
         QCOMPARE(QueryText("SELECT ContactID FROM Contacts WHERE Company = 'Acme'"), id);
     }
 
+    // A card carries its contact's picture when the file is there: pictures
+    // missing, in a folder that is gone or in one that is there, cost the
+    // others nothing.
+    void picturesWhereThey()
+    {
+        Book book;
+        const QByteArray png = QByteArray::fromBase64(
+            "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==");
+        const QString there = book.folder->file("there"), gone = book.folder->file("gone");
+        QVERIFY(QDir().mkpath(there) && WriteFile(there + "/b.png", png) && WriteFile(book.folder->file("c.png"), png));
+        const QStringList pictures = {gone + "/a.png", gone + "/a2.png", there + "/missing.png", there + "/b.png",
+                                      gone + "/sub/d.png", book.folder->file("c.png")};
+        for (const QString &p : pictures)
+            book.cn->exec(QStringLiteral("INSERT INTO Contacts (First_Name, Picture) VALUES ('P%1', '%2')")
+                              .arg(pictures.indexOf(p)).arg(p));
+        const QByteArray data = book.exported(VCard::Version::V30);
+        QCOMPARE(data.count("\r\nPHOTO;"), 2);
+        for (const char *name : {"P3", "P5"}) {
+            const qsizetype at = data.indexOf(QByteArray("FN:") + name);
+            QVERIFY2(at > 0 && data.indexOf("PHOTO;", at) < data.indexOf("END:VCARD", at), name);
+        }
+    }
+
     // Nothing is written for a file that is not vCard, or when cancelled.
     void refusedAndCancelled()
     {
