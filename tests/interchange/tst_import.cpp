@@ -486,6 +486,9 @@ private slots:
         book.cn->exec(QStringLiteral("UPDATE Contacts SET Mails = 'a@x' || char(13, 10) || 'b@x:*:home' ||"
                                      " char(13, 10) || char(13, 10) || 'c@x' || char(13, 10), Category = 'Friends'"
                                      " WHERE Last_Name LIKE 'G%nther'"));
+        // The book's last key holds the most web sites (the count is shared out by keys).
+        book.cn->exec(QStringLiteral("INSERT INTO Contacts (First_Name, Websites) VALUES ('Web', 'a.example' ||"
+                                     " char(13, 10) || 'b.example:*:blog' || char(13, 10))"));
         const qint64 ann = QueryText(QStringLiteral("SELECT ContactID FROM Contacts WHERE Company = 'Acme'")).toLongLong();
         auto header = [&](const Export::Choice &choice) {
             QBuffer out;
@@ -499,11 +502,12 @@ private slots:
         friends.category = QStringLiteral("Friends");
         annOnly.kind = Export::Choice::Kind::Contacts;
         annOnly.contacts = {ann};
-        const struct { Export::Choice choice; int mails, phones, addresses; } cases[] = {
-            {all, 3, 2, 2}, {friends, 3, 2, 1}, {annOnly, 1, 2, 2}};
+        const struct { Export::Choice choice; int mails, phones, addresses, websites; } cases[] = {
+            {all, 3, 2, 2, 2}, {friends, 3, 2, 1, 1}, {annOnly, 1, 2, 2, 1}};
         for (const auto &c : cases) {
             const QString h = header(c.choice);
-            QCOMPARE(columns(h, " - Value"), c.mails + c.phones + 1);
+            QCOMPARE(columns(h, " - Value"), c.mails + c.phones + c.websites);
+            QCOMPARE(columns(h, "Website "), 2 * c.websites);
             QCOMPARE(columns(h, "E-mail "), 2 * c.mails);
             QCOMPARE(columns(h, "Phone "), 2 * c.phones);
             QCOMPARE(columns(h, " - Formatted"), c.addresses);
