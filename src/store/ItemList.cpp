@@ -1,5 +1,7 @@
 #include "store/ItemList.h"
 
+#include <cstring>
+
 namespace {
 const QString kEol = QStringLiteral("\r\n");
 } // namespace
@@ -79,15 +81,25 @@ QList<ItemEntry> SplitItemList(const QString &text)
 
 int StoredItemCount(QByteArrayView stored)
 {
+    // Lines between CR LF pairs, empty ones not counted; a CR alone is text.
+    const char *p = stored.data();
+    const qsizetype size = stored.size();
     int n = 0;
-    for (qsizetype start = 0; start <= stored.size();) {
-        qsizetype end = stored.indexOf("\r\n", start);
-        if (end < 0)
-            end = stored.size();
+    qsizetype start = 0;
+    for (;;) {
+        qsizetype end = start;
+        for (;;) {
+            const void *cr = end < size ? std::memchr(p + end, '\r', size_t(size - end)) : nullptr;
+            end = cr ? static_cast<const char *>(cr) - p : size;
+            if (end == size || (end + 1 < size && p[end + 1] == '\n'))
+                break;
+            ++end;
+        }
         n += end > start;
+        if (end >= size)
+            return n;
         start = end + 2;
     }
-    return n;
 }
 
 QString GetFirstItem(const QString &text)
