@@ -17,17 +17,19 @@ class Connection
 public:
     // Opens (or, when the file does not exist, creates with the Contacts table)
     // the database at `path`. A file that is not a database or cannot be read is
-    // left exactly as it is and reported with StoreError. `mapped` as for
-    // openForWalking: for a process that has no window (the command line).
+    // left exactly as it is and reported with StoreError. `mapped`: pages are
+    // read through a map of the file rather than copied in one system call
+    // each; for a process that has no window (the command line), since
+    // mapping a file that grows, or letting go of the map, holds up every
+    // thread of the process.
     static std::shared_ptr<Connection> open(const QString &path, bool mapped = false);
     // Opens an existing database for reading only (nothing is created); for
     // work done on a thread of its own beside the shared connection.
     static std::shared_ptr<Connection> openForReading(const QString &path);
     // The same for a walk over the whole book (an export): its pages are
-    // read through a map of the file rather than copied in one system call
-    // each, a tenth less time. Not for connections that live beside the
-    // window: mapping a file that grows, or letting go of the map, holds up
-    // every thread of the process.
+    // read through a room of a few pages that is used over and over (a tenth
+    // less time than a map of the file, or the usual large room, where every
+    // page lands in memory the processor has not seen lately).
     static std::shared_ptr<Connection> openForWalking(const QString &path);
 
     Connection(const Connection &) = delete;
