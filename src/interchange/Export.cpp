@@ -43,10 +43,15 @@ constexpr int kProgressEvery = 512;
 const char kSelect[] = "SELECT c.First_Name, c.Last_Name, c.Company, c.Address, c.Category, c.Phones, c.Mails,"
                        " c.Websites, c.Notes, c.Date_Registed, c.Picture, m.Uid, m.Kept, m.Rev"
                        " FROM Contacts c LEFT JOIN ContactMeta m ON m.ContactID = c.ContactID";
-// The same rows without the side data, for a file that has no place for it
-// (the plain CSV layout): one lookup a contact fewer.
-const char kSelectColumns[] = "SELECT c.First_Name, c.Last_Name, c.Company, c.Address, c.Category, c.Phones, c.Mails,"
-                              " c.Websites, c.Notes, c.Date_Registed, c.Picture, NULL, NULL, NULL FROM Contacts c";
+// The same rows as a CSV file needs them: no date, picture, UID or time of
+// change (neither layout has a place for them), and the kept lines for the
+// web-mail layout only (the plain one has none either: one lookup a contact
+// fewer).
+const char kSelectCsvPlain[] = "SELECT c.First_Name, c.Last_Name, c.Company, c.Address, c.Category, c.Phones, c.Mails,"
+                               " c.Websites, c.Notes, NULL, NULL, NULL, NULL, NULL FROM Contacts c";
+const char kSelectCsvWebMail[] = "SELECT c.First_Name, c.Last_Name, c.Company, c.Address, c.Category, c.Phones,"
+                                 " c.Mails, c.Websites, c.Notes, NULL, NULL, NULL, m.Kept, NULL"
+                                 " FROM Contacts c LEFT JOIN ContactMeta m ON m.ContactID = c.ContactID";
 
 // Reads the picture files the cards carry. Straight through the system:
 // most contacts of a large book that name a picture name one that is not
@@ -791,7 +796,7 @@ Result writeCsv(Connection &cn, QIODevice &out, CsvMapping::ExportLayout layout,
             w.row(CsvMapping::ExportRow(layout, c, ContactCard::SplitKept(r.text(12)), shape));
         }
         bytes = w.take();
-    }, layout == CsvMapping::ExportLayout::Plain ? kSelectColumns : kSelect, std::move(readers));
+    }, layout == CsvMapping::ExportLayout::Plain ? kSelectCsvPlain : kSelectCsvWebMail, std::move(readers));
     return result;
 }
 
