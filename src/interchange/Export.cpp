@@ -635,8 +635,8 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
 }
 
 // The most entries the chosen contacts' lists hold (mails, phones, web
-// sites), counted by the engine in the stored bytes: by `readers` side by
-// side, each a share of the keys, for every contact or a category's.
+// sites), counted in the stored bytes by `readers` side by side, each over a
+// share of the keys, for every contact or a category's.
 std::array<int, 3> mostEntriesSideBySide(const std::vector<SharedConnection> &readers, const Choice &choice)
 {
     // Counted here rather than by the engine's functions: three calls a
@@ -693,9 +693,9 @@ std::array<int, 3> mostEntriesSideBySide(const std::vector<SharedConnection> &re
 }
 
 // The web-mail layout has as many value columns as the fullest chosen contact
-// needs. The engine counts the lists' entries in the stored bytes
-// (entry_count(), Connection), on the readers of the export side by side
-// when there are; only the contacts with kept lines can need more than one
+// needs. The lists' entries are counted in the stored bytes: by the export's
+// readers side by side when there are, else by the engine (entry_count(),
+// Connection). Only the contacts with kept lines can need more than one
 // address.
 CsvMapping::Shape webMailShape(Connection &cn, const std::vector<SharedConnection> &readers, const Choice &choice)
 {
