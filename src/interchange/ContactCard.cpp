@@ -719,14 +719,10 @@ public:
     {
         if (n <= 0)
             return;
-        make(n);
-        char *p = m_out.data() + m_used;
-        if (m_first) {
-            m_first = false;
-            --n;
-        }
-        std::memset(p, ',', size_t(n));
-        m_used += n;
+        cell({}); // with its comma when it is not the first
+        make(n - 1);
+        std::memset(m_out.data() + m_used, ',', size_t(n - 1));
+        m_used += n - 1;
     }
     void end()
     {
