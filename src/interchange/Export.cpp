@@ -634,14 +634,29 @@ Result writeCards(Connection &cn, QIODevice &out, VCard::Version version, const 
     return result;
 }
 
+// The lists whose entries decide the web-mail layout's width.
+const char kSelectLists[] = "SELECT c.Mails, c.Phones, c.Websites FROM Contacts c";
+
+// Raises `most` to the entries each list of the statement's rows holds
+// (kSelectLists' columns), counted in the stored bytes: a function of the
+// engine called three times a contact weighed more than the counting.
+void countEntries(Connection &cn, Statement &st, std::array<int, 3> &most)
+{
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW) {
+        for (int k = 0; k < 3; ++k)
+            most[size_t(k)] = std::max(most[size_t(k)], StoredItemCount(st.utf8(k)));
+    }
+    if (rc != SQLITE_DONE)
+        cn.fail(st.prepareResult() ? st.prepareResult() : rc);
+}
+
 // The most entries the chosen contacts' lists hold (mails, phones, web
-// sites), counted in the stored bytes by `readers` side by side, each over a
-// share of the keys, for every contact or a category's.
+// sites), counted by `readers` side by side, each over a share of the keys,
+// for every contact or a category's.
 std::array<int, 3> mostEntriesSideBySide(const std::vector<SharedConnection> &readers, const Choice &choice)
 {
-    // Counted here rather than by the engine's functions: three calls a
-    // contact into the engine and back weighed more than the counting.
-    QByteArray sql = "SELECT c.Mails, c.Phones, c.Websites FROM Contacts c WHERE c.ContactID >= ?1 AND c.ContactID <= ?2";
+    QByteArray sql = QByteArray(kSelectLists) + " WHERE c.ContactID >= ?1 AND c.ContactID <= ?2";
     if (choice.kind == Choice::Kind::Category)
         sql += " AND c.Category = ?3";
     qint64 lowest = 0, highest = -1;
@@ -668,13 +683,7 @@ std::array<int, 3> mostEntriesSideBySide(const std::vector<SharedConnection> &re
                 st.bind(1, lowest + qint64(r) * share).bind(2, std::min(highest, lowest + qint64(r + 1) * share - 1));
                 if (choice.kind == Choice::Kind::Category)
                     st.bind(3, choice.category);
-                int rc;
-                while ((rc = st.step()) == SQLITE_ROW) {
-                    for (int k = 0; k < 3; ++k)
-                        most[r][size_t(k)] = std::max(most[r][size_t(k)], StoredItemCount(st.utf8(k)));
-                }
-                if (rc != SQLITE_DONE)
-                    cn.fail(rc);
+                countEntries(cn, st, most[r]);
             } catch (...) {
                 failed[r] = std::current_exception();
             }
@@ -693,20 +702,12 @@ std::array<int, 3> mostEntriesSideBySide(const std::vector<SharedConnection> &re
 }
 
 // The web-mail layout has as many value columns as the fullest chosen contact
-// needs. The lists' entries are counted in the stored bytes: by the export's
-// readers side by side when there are, else by the engine (entry_count(),
-// Connection). Only the contacts with kept lines can need more than one
-// address.
+// needs: its lists counted, by the export's readers side by side when there
+// are. Only the contacts with kept lines can need more than one address.
 CsvMapping::Shape webMailShape(Connection &cn, const std::vector<SharedConnection> &readers, const Choice &choice)
 {
-    CsvMapping::Shape shape;
     const bool sideBySide = !readers.empty() && choice.kind != Choice::Kind::Contacts;
-    if (sideBySide) {
-        const std::array<int, 3> most = mostEntriesSideBySide(readers, choice);
-        shape.mails = qMax(shape.mails, most[0]);
-        shape.phones = qMax(shape.phones, most[1]);
-        shape.websites = qMax(shape.websites, most[2]);
-    }
+    std::array<int, 3> most = sideBySide ? mostEntriesSideBySide(readers, choice) : std::array<int, 3>{};
     // The readers are in a transaction of their own already.
     Connection &on = sideBySide ? *readers.front() : cn;
     std::optional<Transaction> reading;
@@ -717,10 +718,10 @@ CsvMapping::Shape webMailShape(Connection &cn, const std::vector<SharedConnectio
         which = " AND c.Category = ?1";
     else if (choice.kind == Choice::Kind::Contacts)
         which = " AND c.ContactID = ?1";
-    Statement lists(on.handle(), "SELECT max(entry_count(c.Mails)), max(entry_count(c.Phones)),"
-                                 " max(entry_count(c.Websites)) FROM Contacts c WHERE 1" + which);
+    Statement lists(on.handle(), QByteArray(kSelectLists) + " WHERE 1" + which);
     Statement kept(on.handle(), "SELECT c.Address, m.Kept FROM ContactMeta m CROSS JOIN Contacts c"
                                 " ON c.ContactID = m.ContactID WHERE m.Kept <> ''" + which);
+    CsvMapping::Shape shape;
     QStringList columns(ContactCard::ColumnCount);
     // Looks at the contacts the statements' ?1, bound by `bind`, picks.
     auto look = [&](const auto &bind) {
@@ -728,15 +729,9 @@ CsvMapping::Shape webMailShape(Connection &cn, const std::vector<SharedConnectio
             st->reset();
             bind(*st);
         }
+        if (!sideBySide)
+            countEntries(on, lists, most);
         int rc;
-        if (!sideBySide) {
-            rc = lists.step();
-            if (rc != SQLITE_ROW)
-                on.fail(lists.prepareResult() ? lists.prepareResult() : rc);
-            shape.mails = qMax(shape.mails, int(lists.int64(0)));
-            shape.phones = qMax(shape.phones, int(lists.int64(1)));
-            shape.websites = qMax(shape.websites, int(lists.int64(2)));
-        }
         while ((rc = kept.step()) == SQLITE_ROW) {
             columns[ContactCard::Address] = kept.text(0);
             shape.fit(columns, ContactCard::SplitKept(kept.text(1)));
@@ -752,6 +747,9 @@ CsvMapping::Shape webMailShape(Connection &cn, const std::vector<SharedConnectio
     } else {
         look([](Statement &) {});
     }
+    shape.mails = qMax(shape.mails, most[0]);
+    shape.phones = qMax(shape.phones, most[1]);
+    shape.websites = qMax(shape.websites, most[2]);
     return shape;
 }
 

@@ -73,10 +73,7 @@ void TreeLoader::start()
     for (int i = 0; i < 2; ++i) {
         m_work->threads[i] = std::thread([work = m_work, i, self] {
             try {
-                std::shared_ptr<Connection> cn = Connection::openForReading(work->path);
-                // One walk reads each page once: a few pages of cache that are
-                // used again rather than a large one made of fresh memory.
-                cn->exec(QStringLiteral("PRAGMA cache_size = 64"));
+                std::shared_ptr<Connection> cn = Connection::openForWalking(work->path);
                 {
                     std::lock_guard<std::mutex> lock(work->mutex);
                     if (work->stop)

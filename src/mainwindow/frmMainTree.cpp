@@ -67,13 +67,13 @@ void frmMain::AddCategoriesToTreeView(QTreeWidgetItem *tvNode, int ImgAsIndex, c
     applyTreeCounts(m_letterCounts, values.categoryCounts());
 }
 
-// The letters and categories read again, beside the window, and the nodes
-// brought in line with them (after a large change, or another program's).
 void frmMain::stopTreeReading()
 {
     delete cTreeView1->findChild<QObject *>(kLoaderName, Qt::FindDirectChildrenOnly);
 }
 
+// The letters and categories read again, beside the window, and the nodes
+// brought in line with them (after a large change, or another program's).
 void frmMain::rereadTree()
 {
     if (!SharedDb())

@@ -1,7 +1,6 @@
 #include "store/Connection.h"
 
 #include "sqlite/Statement.h"
-#include "store/ItemList.h"
 #include "store/SearchText.h"
 #include "store/SqlLike.h"
 #include "store/StoreError.h"
@@ -25,13 +24,6 @@ void newUid(sqlite3_context *ctx, int, sqlite3_value **)
 {
     const Uid::Stored uid = Uid::Create();
     sqlite3_result_blob(ctx, uid.bytes.constData(), int(uid.bytes.size()), SQLITE_TRANSIENT);
-}
-
-// entry_count(list): how many entries a stored phone, mail or web-site list holds.
-void entryCount(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    sqlite3_result_int(ctx, text ? StoredItemCount(QByteArrayView(text, sqlite3_value_bytes(argv[0]))) : 0);
 }
 
 } // namespace
@@ -71,8 +63,6 @@ std::shared_ptr<Connection> Connection::openFile(const QString &path, Database::
     if (mapped)
         sqlite3_exec(db.handle(), "PRAGMA mmap_size = 2147418112", nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db.handle(), "new_uid", 0, SQLITE_UTF8, nullptr, newUid, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(db.handle(), "entry_count", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, entryCount,
-                               nullptr, nullptr, nullptr);
     return std::shared_ptr<Connection>(new Connection(std::move(db), path));
 }
 

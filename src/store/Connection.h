@@ -26,10 +26,10 @@ public:
     // Opens an existing database for reading only (nothing is created); for
     // work done on a thread of its own beside the shared connection.
     static std::shared_ptr<Connection> openForReading(const QString &path);
-    // The same for a walk over the whole book (an export): its pages are
-    // read through a room of a few pages that is used over and over (a tenth
-    // less time than a map of the file, or the usual large room, where every
-    // page lands in memory the processor has not seen lately).
+    // The same for a walk over the whole book (an export, the tree's letters):
+    // its pages are read through a room of a few pages that is used over and
+    // over (a tenth less time than a map of the file, or the usual large room,
+    // where every page lands in memory the processor has not seen lately).
     static std::shared_ptr<Connection> openForWalking(const QString &path);
 
     Connection(const Connection &) = delete;

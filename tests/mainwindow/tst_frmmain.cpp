@@ -335,12 +335,8 @@ private slots:
         m_main->setTree();
         QTest::qWait(40);
         QVERIFY(m_main->close());
-        QFile file(AppFilePath(u"/db/db.sqlite"_s));
-        QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(24));
-        const QByteArray counter = file.read(4);
-        file.close();
         QCOMPARE(QueryText(u"SELECT Value FROM BookState WHERE Name = 'left'"_s),
-                 QString::number(qFromBigEndian<quint32>(counter.constData())));
+                 QString::number(FileChangeCounter(AppFilePath(u"/db/db.sqlite"_s))));
     }
 
     void searchFindsAndMarks_data()

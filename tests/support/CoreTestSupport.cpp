@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QtEndian>
 
 namespace {
 
@@ -89,4 +90,13 @@ bool WriteFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+qint64 FileChangeCounter(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(24))
+        return -1;
+    const QByteArray counter = f.read(4);
+    return counter.size() == 4 ? qint64(qFromBigEndian<quint32>(counter.constData())) : -1;
 }

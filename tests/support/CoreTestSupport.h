@@ -45,3 +45,7 @@ struct OpenDb
 
 // Writes `bytes` to `path`; false when it cannot.
 bool WriteFile(const QString &path, const QByteArray &bytes);
+
+// The change counter in a database file's header (raised by every write
+// transaction in the rollback journal's modes); -1 when it cannot be read.
+qint64 FileChangeCounter(const QString &path);
